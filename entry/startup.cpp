@@ -1,0 +1,102 @@
+// Start-up: derives the program's own paths and the script's path, decides the
+// shell generation, loads the script and hands the process to one mode.
+#include "script/state.h"
+
+const char *GetCommandTail(const char *commandLine)
+{
+    const char *p = commandLine;
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0' && *p != '"')
+            ++p;
+        if (*p == '"')
+            ++p;
+    } else {
+        while (static_cast<unsigned char>(*p) > 0x20)
+            ++p;
+    }
+    while (*p != '\0' && static_cast<unsigned char>(*p) <= 0x20)
+        ++p;
+    return p;
+}
+
+SetupMode ParseCommandTail(const char *tail, const char **setupPath)
+{
+    *setupPath = nullptr;
+    if (*tail == '/')
+        ++tail;  // only one: a second slash stays and selects the wizard
+    if (*tail == 'R' || *tail == 'r')
+        return ModeRequestRemoval;
+    if (*tail == 'x') {
+        // The byte after x is skipped whatever it is, but never the terminator.
+        *setupPath = tail[1] != '\0' ? tail + 2 : tail + 1;
+        return ModeRunRemoval;
+    }
+    return ModeInstall;
+}
+
+int DeriveSetupPaths(const char *setupPath)
+{
+    int len = lstrlenA(setupPath);
+    if (len == 0 || len >= PATH_SIZE)
+        return 0;
+    CopyMemory(State.setupDir, setupPath, len + 1);
+
+    // Deliberately byte-wise: the installed copy's path was written by us and a
+    // trail byte 0x5C in the last level counts as the separator.
+    int slash = len - 1;
+    while (slash >= 0 && State.setupDir[slash] != '\\')
+        --slash;
+    if (slash < 0)
+        return 0;
+
+    const char *name = State.setupDir + slash + 1;
+    int nameLen = len - slash - 1;
+    // The script's name overwrites the last three bytes, so three are needed.
+    if (nameLen < 3 || nameLen >= NAME_SIZE)
+        return 0;
+    CopyMemory(State.exeName, name, nameLen + 1);
+    CopyMemory(State.scriptName, name, nameLen + 1);
+    State.setupDir[slash + 1] = '\0';
+    State.scriptName[nameLen - 3] = 'I';
+    State.scriptName[nameLen - 2] = 'N';
+    State.scriptName[nameLen - 1] = 'F';
+
+    // setupDir and the name come from one path of at most 259 bytes, so they fit.
+    CopyText(State.scriptPath, PATH_SIZE, State.setupDir);
+    AppendText(State.scriptPath, PATH_SIZE, State.scriptName);
+    return 1;
+}
+
+int StartSetup(HINSTANCE instance, const char *tail)
+{
+    State.instance = instance;
+    State.newShell = LOBYTE(LOWORD(GetVersion())) > 3;
+    GetModuleFileNameA(instance, State.modulePath, PATH_SIZE);
+
+    const char *setupPath;
+    SetupMode mode = ParseCommandTail(tail, &setupPath);
+    if (mode != ModeRunRemoval)
+        setupPath = State.modulePath;
+
+    // A path whose parts cannot be held names no script we could read.
+    if (!DeriveSetupPaths(setupPath)) {
+        ReportBrokenScript();
+        return 1;
+    }
+    if (!LoadSetupScript())
+        return 1;
+
+    switch (mode) {
+    case ModeRequestRemoval:
+        RequestRemoval();
+        break;
+    case ModeRunRemoval:
+        RunRemoval();
+        break;
+    default:
+        RunInstallWizard();
+        break;
+    }
+    return 1;
+}

@@ -1,0 +1,70 @@
+// Text utilities shared by every part of the program. All text is ANSI in the
+// system code page, which for this program is double-byte (code page 932): a
+// lead byte and the byte after it form one character, and that second byte may
+// equal an ASCII separator such as the backslash (0x5C).
+#include "script/state.h"
+
+char *FormatIndex(unsigned int number)
+{
+    // Key names of numbered entries; one static buffer, overwritten by each call.
+    static char buffer[32];
+    wsprintfA(buffer, "%u", number);
+    return buffer;
+}
+
+char *FindCharMbcs(const char *text, char wanted)
+{
+    const char *p = text;
+    for (;;) {
+        if (*p == '\0')
+            return nullptr;
+        // Compare before the lead-byte test: the sought character is always single-byte.
+        if (*p == wanted)
+            return const_cast<char *>(p);
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p))) {
+            if (p[1] == '\0')
+                return nullptr;  // a lone lead byte at the end: never read past the terminator
+            p += 2;
+        } else {
+            p += 1;
+        }
+    }
+}
+
+int IsDbcsTrailByte(const char *text, int offset)
+{
+    int pos = 0;
+    while (pos < offset) {
+        if (text[pos] == '\0')
+            return 0;
+        pos += IsDBCSLeadByte(static_cast<BYTE>(text[pos])) ? 2 : 1;
+    }
+    return pos > offset;
+}
+
+void AddTrailingBackslash(char *path)
+{
+    int len = lstrlenA(path);
+    if (len >= 1 && path[len - 1] == '\\' && !IsDbcsTrailByte(path, len - 1))
+        return;
+    path[len] = '\\';
+    path[len + 1] = '\0';
+}
+
+int CopyText(char *dest, int destSize, const char *src)
+{
+    // Refuses rather than cuts: a cut path would name a different file.
+    int len = lstrlenA(src);
+    if (destSize <= 0 || len >= destSize)
+        return 0;
+    CopyMemory(dest, src, len + 1);
+    return 1;
+}
+
+int AppendText(char *dest, int destSize, const char *src)
+{
+    int used = lstrlenA(dest);
+    if (used >= destSize)
+        return 0;
+    return CopyText(dest + used, destSize - used, src);
+}

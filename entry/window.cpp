@@ -1,0 +1,21 @@
+// Window helpers shared by the wizard and the removal dialog.
+#include "script/state.h"
+
+void CenterWindow(HWND window)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    // The primary screen, not the work area; signed division truncates towards
+    // zero, so a window larger than the screen gets a small negative offset.
+    int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+int ShowError(const char *text)
+{
+    // No caption of its own: the system's default caption is shown.
+    return MessageBoxA(State.ownerWindow, text, nullptr, MB_ICONERROR | MB_OK);
+}

@@ -1,0 +1,9 @@
+#include "script/state.h"
+
+void RequestRemoval()
+{
+}
+
+void RunRemoval()
+{
+}

@@ -1,0 +1,8 @@
+#include "script/state.h"
+
+SetupState State;
+
+void ResetSetupState()
+{
+    ZeroMemory(&State, sizeof State);
+}

@@ -1,0 +1,103 @@
+// The one process-wide record and every operation that works on it.
+// Plain procedures over shared state: each mode, page and dialog reads and
+// writes these fields directly, on the program's only thread.
+#pragma once
+
+#include <windows.h>
+#include <ddeml.h>
+
+enum {
+    PATH_SIZE = 260,         // every path and entry buffer, terminator included
+    INSTALL_DIR_SIZE = 261,  // 259 typed characters, an appended backslash, the terminator
+    NAME_SIZE = 52,          // exeName and scriptName
+    LABEL_SIZE = 100         // title and folder
+};
+
+// Shortcut locations, named after the values of the Shell Folders key.
+enum ShellKind { Programs = 0, Desktop = 1, Startup = 2 };
+
+struct SetupState {
+    HINSTANCE instance;
+    int newShell;
+    char modulePath[PATH_SIZE];
+    char setupDir[PATH_SIZE];
+    char exeName[NAME_SIZE];
+    char scriptName[NAME_SIZE];
+    char scriptPath[PATH_SIZE];
+    char title[LABEL_SIZE];
+    char folder[LABEL_SIZE];
+    int resident;
+    char installDir[INSTALL_DIR_SIZE];
+    int fileCount;
+    int groupCount;
+    char entryName[PATH_SIZE];
+    char entryPath[PATH_SIZE];
+    char *entryTail;
+    int stepIndex;
+    int wantStartMenu;
+    int wantDesktop;
+    HWND sheetWindow;
+    HWND ownerWindow;
+    DWORD ddeInstance;
+    HCONV ddeConversation;
+};
+
+extern SetupState State;
+
+// Resets the record to its start-up state (all zero). Tests use it between cases.
+void ResetSetupState();
+
+// Program entry and mode dispatch.
+enum SetupMode { ModeInstall, ModeRequestRemoval, ModeRunRemoval };
+const char *GetCommandTail(const char *commandLine);
+SetupMode ParseCommandTail(const char *tail, const char **setupPath);
+int DeriveSetupPaths(const char *setupPath);
+int StartSetup(HINSTANCE instance, const char *tail);
+
+// Text and window utilities.
+char *FormatIndex(unsigned int number);
+char *FindCharMbcs(const char *text, char wanted);
+int IsDbcsTrailByte(const char *text, int offset);
+void AddTrailingBackslash(char *path);
+void CenterWindow(HWND window);
+int CopyText(char *dest, int destSize, const char *src);
+int AppendText(char *dest, int destSize, const char *src);
+
+// Setup script.
+int LoadSetupScript();
+void ReportBrokenScript();
+void LoadFileEntry(int n);
+void LoadGroupEntry(int n);
+int ReadPreviousInstallDir(const char *command, char *dir, int dirSize);
+
+// Directory creation and file copy.
+int CreateOneDirectory(char *path);
+int CreateDirectoryPath(char *path);
+int CopyCurrentEntry();
+
+// Install wizard.
+void RunInstallWizard();
+INT_PTR CALLBACK DestinationPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK OptionsPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+unsigned long long GetInstallFreeSpace();
+void RunInstallStep();
+void RegisterUninstall();
+
+// Shell integration.
+void UpdateShellItems(int kind, int remove);
+void UpdateProgmanItems(int kind, int remove);
+
+// Removal.
+void RequestRemoval();
+void RunRemoval();
+INT_PTR CALLBACK RemovalDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int RemoveInstallation();
+int DeleteFileIfPresent(const char *path);
+int SweepDirectory(char *directory);
+void DeleteRegistryTree(HKEY root, const char *subkey);
+void ScheduleDeleteAtReboot(const char *path);
+
+// Every message box of the program goes through here, so that the owner,
+// caption and icon rules live in one place.
+int ShowError(const char *text);

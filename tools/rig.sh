@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The test rig: one Xvfb display and one fresh Wine prefix per test run.
+#   tools/rig.sh start DIR   boots a prefix in DIR and prints the environment
+#                            (eval it); Xvfb and wineserver keep running
+#   tools/rig.sh stop DIR    ends the wineserver and the Xvfb of that run only
+set -euo pipefail
+cmd=$1
+dir=$(realpath -m "$2")
+
+wine_env() {
+  export WINEPREFIX="$dir/prefix" WINEARCH=win64 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  export DISPLAY=$(cat "$dir/display")
+}
+
+case "$cmd" in
+start)
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  # The first free display number from 91 up.
+  n=91
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+  echo $! >"$dir/xvfb.pid"
+  echo ":$n" >"$dir/display"
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  wine_env
+  /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
+  # Keep one wineserver for the whole run: each test then starts quickly.
+  /usr/lib/wine/wineserver -p 2>/dev/null || true  # already running after wineboot: fine
+  regs=(
+    'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N           # no window manager: do not wait for one
+    'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0   # a crash fails the test, never hangs it
+    'HKCU\Software\Wine' Version REG_SZ win7
+  )
+  for ((i = 0; i < ${#regs[@]}; i += 4)); do
+    /usr/lib/wine/wine64 reg add "${regs[i]}" /v "${regs[i+1]}" /t "${regs[i+2]}" /d "${regs[i+3]}" /f >/dev/null 2>&1
+  done
+  echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'"
+  ;;
+stop)
+  [ -f "$dir/display" ] || exit 0
+  wine_env
+  /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ -f "$dir/xvfb.pid" ] && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+  rm -f "$dir/xvfb.pid"
+  ;;
+esac

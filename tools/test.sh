@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The whole test run: installs what is missing, builds both architectures,
+# starts the rig (one Xvfb, one fresh prefix) and runs every CTest test.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/deps.sh"
+"$root/tools/build.sh"
+
+rigdir="$root/build/rig"
+trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
+eval "$("$root/tools/rig.sh" start "$rigdir")"
+
+status=0
+for arch in x86_64 i686; do
+  echo "== tests, $arch"
+  (cd "$root/build/$arch" && ctest --output-on-failure -j2 "$@") || status=1
+done
+exit $status

@@ -1,0 +1,5 @@
+#include "script/state.h"
+
+void RunInstallWizard()
+{
+}
