@@ -1,0 +1,434 @@
+#include "driver.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+#include "testpaths.h"
+
+namespace driver {
+
+void SetWindowsVersion(const char *version)
+{
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE *>(version),
+                       lstrlenA(version) + 1);
+        RegCloseKey(key);
+    }
+}
+
+static std::string Crlf(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p; ++p) {
+        if (*p == '\n' && (p == text || p[-1] != '\r'))
+            out += '\r';
+        out += *p;
+    }
+    return out;
+}
+
+std::string SampleScript()
+{
+    return ReadFile(TEST_SAMPLE_DIR "\\SETUP.INF");
+}
+
+std::string MakeDist(const std::string &name, const char *script, bool bare)
+{
+    std::string dir = "C:\\e2e\\" + name + "\\";
+    RemoveTree(dir.substr(0, dir.size() - 1));
+    CreateDirectoryA("C:\\e2e", nullptr);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CopyFileA(TEST_SETUP_EXE, (dir + "SETUP.EXE").c_str(), FALSE);
+    if (!bare) {
+        CreateDirectoryA((dir + "HELP").c_str(), nullptr);
+        for (const char *file : {"APP.EXE", "README.TXT", "DATA.DAT", "HELP\\APP.HLP"})
+            CopyFileA((std::string(TEST_SAMPLE_DIR "\\") + file).c_str(), (dir + file).c_str(), FALSE);
+    }
+    if (script != nullptr)
+        WriteFile(dir + "SETUP.INF", Crlf(script));
+    return dir;
+}
+
+Process Start(const std::string &commandLine, const std::string &directory)
+{
+    Process process;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string line = commandLine;
+    if (CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                       directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+        CloseHandle(info.hThread);
+        process.handle = info.hProcess;
+        process.id = info.dwProcessId;
+    }
+    return process;
+}
+
+int WaitExit(Process &process, DWORD timeoutMs)
+{
+    if (process.handle == nullptr)
+        return -2;
+    if (WaitForSingleObject(process.handle, timeoutMs) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process.handle, &code);
+    return static_cast<int>(code);
+}
+
+void Kill(Process &process)
+{
+    if (process.handle == nullptr)
+        return;
+    TerminateProcess(process.handle, 99);
+    WaitForSingleObject(process.handle, 5000);
+    CloseHandle(process.handle);
+    process.handle = nullptr;
+}
+
+std::string Text(HWND window)
+{
+    char buffer[4096];
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 5000, &length))
+        return std::string();
+    return std::string(buffer, length);
+}
+
+std::string ItemText(HWND dialog, int id)
+{
+    HWND item = GetDlgItem(dialog, id);
+    return item ? Text(item) : std::string("<no control>");
+}
+
+void SetItemText(HWND dialog, int id, const std::string &text)
+{
+    SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool WaitItemText(HWND dialog, int id, const std::string &expected, DWORD timeoutMs)
+{
+    return WaitFor([&] { return ItemText(dialog, id) == expected; }, timeoutMs);
+}
+
+static bool IsClass(HWND window, const char *name)
+{
+    char cls[64];
+    return GetClassNameA(window, cls, sizeof cls) && lstrcmpiA(cls, name) == 0;
+}
+
+struct Search {
+    DWORD pid;
+    bool (*match)(HWND, const void *);
+    const void *context;
+    HWND found;
+};
+
+static BOOL CALLBACK SearchTop(HWND window, LPARAM lParam)
+{
+    Search *search = reinterpret_cast<Search *>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (search->pid != 0 && pid != search->pid)
+        return TRUE;
+    if (!IsWindowVisible(window))
+        return TRUE;
+    if (search->match(window, search->context)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND FindTop(bool (*match)(HWND, const void *), const void *context, DWORD pid, DWORD timeoutMs)
+{
+    Search search = {pid, match, context, nullptr};
+    WaitFor([&] {
+        EnumWindows(SearchTop, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, timeoutMs);
+    return search.found;
+}
+
+// Wine's message box keeps its icon in control stc1, Windows' in 0x14.
+static HWND IconControl(HWND box)
+{
+    HWND icon = GetDlgItem(box, 0x440);
+    return icon ? icon : GetDlgItem(box, 0x14);
+}
+
+static bool IsMessageBox(HWND window, const void *)
+{
+    return IsClass(window, "#32770") && GetDlgItem(window, 0xFFFF) != nullptr &&
+           GetDlgItem(window, 1121) == nullptr && GetDlgItem(window, 0x3024) == nullptr;
+}
+
+// The icon of another process cannot be read back as a handle, so the
+// pixels on screen are compared with each system icon drawn here; only the
+// icon's opaque pixels count, so the box's background does not matter.
+static std::string IdentifyIcon(HWND box)
+{
+    HWND control = IconControl(box);
+    if (control == nullptr || !IsWindowVisible(control))
+        return "none";
+    RECT rect;
+    GetClientRect(control, &rect);
+    if (rect.right < 32 || rect.bottom < 32)
+        return "none";
+    RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(100);
+    RECT place;
+    GetWindowRect(control, &place);
+    HDC screen = GetDC(nullptr);
+    HDC shot = CreateCompatibleDC(screen);
+    HBITMAP shotBitmap = CreateCompatibleBitmap(screen, 32, 32);
+    SelectObject(shot, shotBitmap);
+    BitBlt(shot, 0, 0, 32, 32, screen, place.left, place.top, SRCCOPY);
+
+    struct Candidate { LPCSTR id; const char *name; } candidates[] = {
+        {IDI_HAND, "error"}, {IDI_QUESTION, "question"},
+        {IDI_ASTERISK, "information"}, {IDI_EXCLAMATION, "warning"}};
+    std::string best = "none";
+    double bestScore = 1e18;
+    for (const Candidate &candidate : candidates) {
+        HICON icon = LoadIconA(nullptr, candidate.id);
+        HDC drawn = CreateCompatibleDC(screen);
+        HBITMAP drawnBitmap = CreateCompatibleBitmap(screen, 32, 32);
+        SelectObject(drawn, drawnBitmap);
+        HDC mask = CreateCompatibleDC(screen);
+        HBITMAP maskBitmap = CreateCompatibleBitmap(screen, 32, 32);
+        SelectObject(mask, maskBitmap);
+        RECT all = {0, 0, 32, 32};
+        FillRect(mask, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        DrawIconEx(mask, 0, 0, icon, 32, 32, 0, nullptr, DI_MASK);
+        DrawIconEx(drawn, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
+        double score = 0;
+        int counted = 0;
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                if (GetPixel(mask, x, y) != RGB(0, 0, 0))
+                    continue;  // transparent in the icon
+                COLORREF a = GetPixel(shot, x, y), b = GetPixel(drawn, x, y);
+                score += abs(GetRValue(a) - GetRValue(b)) + abs(GetGValue(a) - GetGValue(b)) +
+                         abs(GetBValue(a) - GetBValue(b));
+                ++counted;
+            }
+        if (counted > 0 && score / counted < bestScore) {
+            bestScore = score / counted;
+            best = candidate.name;
+        }
+        DeleteDC(mask);
+        DeleteObject(maskBitmap);
+        DeleteDC(drawn);
+        DeleteObject(drawnBitmap);
+    }
+    DeleteDC(shot);
+    DeleteObject(shotBitmap);
+    // A good match differs by a few levels per pixel (anti-aliasing); the
+    // other icons differ by hundreds.
+    if (bestScore > 60)
+        best = "unknown";
+    ReleaseDC(nullptr, screen);
+    return best;
+}
+
+bool WaitBox(Box &box, DWORD timeoutMs, DWORD pid)
+{
+    box = Box();
+    HWND window = FindTop(IsMessageBox, nullptr, pid, timeoutMs);
+    if (window == nullptr)
+        return false;
+    Sleep(150);  // let it finish painting before its pixels are read
+    box.window = window;
+    box.text = ItemText(window, 0xFFFF);
+    box.caption = Text(window);
+    box.owner = GetWindow(window, GW_OWNER);
+    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
+        if (HWND button = GetDlgItem(window, id))
+            if (IsWindowVisible(button))
+                box.buttons.push_back(id);
+    box.icon = IdentifyIcon(window);
+    return true;
+}
+
+void Answer(const Box &box, int id)
+{
+    PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box.window, id)));
+    WaitFor([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, 5000);
+}
+
+bool NoBox(DWORD timeoutMs, DWORD pid)
+{
+    return FindTop(IsMessageBox, nullptr, pid, timeoutMs) == nullptr;
+}
+
+static bool IsWizard(HWND window, const void *)
+{
+    return IsClass(window, "#32770") && GetDlgItem(window, 0x3024) != nullptr;
+}
+
+HWND WaitWizard(DWORD timeoutMs, DWORD pid)
+{
+    return FindTop(IsWizard, nullptr, pid, timeoutMs);
+}
+
+HWND CurrentPage(HWND sheet)
+{
+    DWORD_PTR page = 0;
+    SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, 5000, &page);
+    return reinterpret_cast<HWND>(page);
+}
+
+HWND WaitPage(HWND sheet, int controlId, DWORD timeoutMs)
+{
+    HWND page = nullptr;
+    WaitFor([&] {
+        page = CurrentPage(sheet);
+        return page != nullptr && GetDlgItem(page, controlId) != nullptr;
+    }, timeoutMs);
+    return page != nullptr && GetDlgItem(page, controlId) != nullptr ? page : nullptr;
+}
+
+void Press(HWND sheet, int psbtn)
+{
+    // Posted, not sent: the sheet may answer with a modal message box.
+    PostMessageA(sheet, PSM_PRESSBUTTON, psbtn, 0);
+}
+
+bool ButtonEnabled(HWND sheet, int id)
+{
+    HWND button = GetDlgItem(sheet, id);
+    return button != nullptr && IsWindowVisible(button) && IsWindowEnabled(button);
+}
+
+bool ButtonVisible(HWND sheet, int id)
+{
+    HWND button = GetDlgItem(sheet, id);
+    return button != nullptr && IsWindowVisible(button);
+}
+
+static bool HasCaption(HWND window, const void *context)
+{
+    return IsClass(window, "#32770") && Text(window) == *static_cast<const std::string *>(context);
+}
+
+HWND WaitDialog(const std::string &caption, DWORD timeoutMs)
+{
+    return FindTop(HasCaption, &caption, 0, timeoutMs);
+}
+
+bool Exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string ReadFile(const std::string &path)
+{
+    std::string data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    char buffer[65536];
+    DWORD got;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        data.append(buffer, got);
+    CloseHandle(file);
+    return data;
+}
+
+void WriteFile(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void RemoveTree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+std::string RegRead(HKEY root, const std::string &key, const std::string &value, DWORD *type, DWORD *size)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return "<no key>";
+    char buffer[2048];
+    DWORD length = sizeof buffer, kind = 0;
+    LONG result = RegQueryValueExA(opened, value.c_str(), nullptr, &kind, reinterpret_cast<BYTE *>(buffer),
+                                   &length);
+    RegCloseKey(opened);
+    if (result != ERROR_SUCCESS)
+        return "<no value>";
+    if (type)
+        *type = kind;
+    if (size)
+        *size = length;
+    if (kind == REG_SZ && length > 0 && buffer[length - 1] == '\0')
+        --length;
+    return std::string(buffer, length);
+}
+
+bool RegKeyExists(HKEY root, const std::string &key)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+void RegDeleteTree(HKEY root, const std::string &key)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
+        char name[256];
+        while (RegEnumKeyA(opened, 0, name, sizeof name) == ERROR_SUCCESS) {
+            size_t before = key.size();
+            RegDeleteTree(opened, name);
+            (void)before;
+            char again[256];
+            if (RegEnumKeyA(opened, 0, again, sizeof again) == ERROR_SUCCESS && lstrcmpA(again, name) == 0)
+                break;
+        }
+        RegCloseKey(opened);
+    }
+    RegDeleteKeyA(root, key.c_str());
+}
+
+std::string ShellFolder(const char *name)
+{
+    return RegRead(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                   name);
+}
+
+}  // namespace driver

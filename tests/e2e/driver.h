@@ -1,0 +1,90 @@
+// The end-to-end driver: starts SETUP.EXE inside the prefix and works its
+// windows the way a user would, from another process. Texts are compared
+// byte for byte in code page 932 (this file and its users are compiled with
+// that execution character set, and the rig runs with LANG=ja_JP.UTF-8).
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+namespace driver {
+
+// Windows version that the next started process sees: "win7" (new shell) or "nt351" (old shell).
+void SetWindowsVersion(const char *version);
+
+// A distribution directory C:\e2e\<name>\ holding SETUP.EXE, the sample
+// product's files (unless bare) and the given script text as SETUP.INF
+// (nullptr: no script at all). Returns the directory with its trailing backslash.
+std::string MakeDist(const std::string &name, const char *script, bool bare = false);
+// The sample product's script, as shipped.
+std::string SampleScript();
+
+struct Process {
+    HANDLE handle = nullptr;
+    DWORD id = 0;
+};
+Process Start(const std::string &commandLine, const std::string &directory);
+// Waits for the process to end; returns its exit status, or -1 on time-out.
+int WaitExit(Process &process, DWORD timeoutMs = 20000);
+void Kill(Process &process);
+
+// A message box: its text (static 0xFFFF), caption, icon and buttons.
+struct Box {
+    HWND window = nullptr;
+    std::string text;
+    std::string caption;
+    std::string icon;          // "error", "question", "information", "warning" or "none"
+    std::vector<int> buttons;  // IDOK, IDCANCEL, IDYES, IDNO ... present in the box
+    HWND owner = nullptr;
+};
+// Waits for a message box of any process (or of process pid when nonzero).
+bool WaitBox(Box &box, DWORD timeoutMs = 15000, DWORD pid = 0);
+void Answer(const Box &box, int id);
+// True when no message box shows up within the time.
+bool NoBox(DWORD timeoutMs = 1500, DWORD pid = 0);
+
+// The wizard's property sheet (a dialog with Next/Back/Finish buttons).
+HWND WaitWizard(DWORD timeoutMs = 15000, DWORD pid = 0);
+// The page currently shown in the sheet.
+HWND CurrentPage(HWND sheet);
+// Waits until the current page holds a control with this id.
+HWND WaitPage(HWND sheet, int controlId, DWORD timeoutMs = 15000);
+void Press(HWND sheet, int psbtn);  // PSBTN_NEXT, PSBTN_FINISH, PSBTN_CANCEL ...
+bool ButtonEnabled(HWND sheet, int id);  // 0x3023 Back, 0x3024 Next, 0x3025 Finish
+bool ButtonVisible(HWND sheet, int id);
+
+// Top-level dialog of any process whose caption is exactly this text.
+HWND WaitDialog(const std::string &caption, DWORD timeoutMs = 15000);
+
+std::string Text(HWND window);
+std::string ItemText(HWND dialog, int id);
+void SetItemText(HWND dialog, int id, const std::string &text);
+// Polls until the control's text equals the expected one.
+bool WaitItemText(HWND dialog, int id, const std::string &expected, DWORD timeoutMs = 15000);
+
+// Files and registry of the prefix.
+bool Exists(const std::string &path);
+bool IsDirectory(const std::string &path);
+std::string ReadFile(const std::string &path);
+void WriteFile(const std::string &path, const std::string &bytes);
+void RemoveTree(const std::string &path);
+std::string RegRead(HKEY root, const std::string &key, const std::string &value, DWORD *type = nullptr,
+                    DWORD *size = nullptr);
+bool RegKeyExists(HKEY root, const std::string &key);
+void RegDeleteTree(HKEY root, const std::string &key);
+std::string ShellFolder(const char *name);  // Programs, Desktop, Startup
+
+// Pumps nothing; just sleeps in small steps while a condition is false.
+template <class F> bool WaitFor(F condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+}  // namespace driver

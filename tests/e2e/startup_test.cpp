@@ -1,0 +1,57 @@
+// Start-up refusals, seen from outside: the script message and exit status 1.
+#include <gtest/gtest.h>
+#include "driver.h"
+
+using namespace driver;
+
+static const char BrokenScript[] = "設定ファイルが壊れているか、または見つかりません。";
+
+static void ExpectScriptMessage(const std::string &dir, const std::string &tail)
+{
+    Process process = Start("\"" + dir + "SETUP.EXE\"" + (tail.empty() ? "" : " " + tail), dir);
+    ASSERT_NE(nullptr, process.handle);
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, process.id)) << "no message box for tail '" << tail << "'";
+    EXPECT_EQ(BrokenScript, box.text);
+    EXPECT_EQ("エラー", box.caption);  // the system's default caption
+    EXPECT_EQ("error", box.icon);
+    EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+    EXPECT_EQ(nullptr, box.owner);
+    Answer(box, IDOK);
+    EXPECT_EQ(1, WaitExit(process));
+    Kill(process);
+}
+
+TEST(Startup, ScriptWithoutTitleIsRefusedInEveryMode)
+{
+    std::string dir = MakeDist("notitle", "[Install]\nFolder=SampleApp\n1=APP.EXE\n");
+    for (const char *tail : {"", "r", "/R"})
+        ExpectScriptMessage(dir, tail);
+    ExpectScriptMessage(dir, "x " + dir + "SETUP.EXE");
+}
+
+TEST(Startup, ScriptWithEmptyFolderIsRefused)
+{
+    std::string dir = MakeDist("nofolder", "[Install]\nTitle=サンプル\nFolder=\n1=APP.EXE\n");
+    for (const char *tail : {"", "r", "/R"})
+        ExpectScriptMessage(dir, tail);
+    ExpectScriptMessage(dir, "x " + dir + "SETUP.EXE");
+}
+
+TEST(Startup, MissingScriptIsRefused)
+{
+    std::string dir = MakeDist("noscript", nullptr);
+    for (const char *tail : {"", "r", "/R"})
+        ExpectScriptMessage(dir, tail);
+    ExpectScriptMessage(dir, "x " + dir + "SETUP.EXE");
+}
+
+TEST(Startup, RemovalPathThatCannotNameAScriptIsRefused)
+{
+    std::string dir = MakeDist("badpath", SampleScript().c_str());
+    ExpectScriptMessage(dir, "x NOSLASH.EXE");                          // no backslash
+    ExpectScriptMessage(dir, "x");                                      // nothing after x
+    ExpectScriptMessage(dir, "x " + dir + "AB");                        // name shorter than three bytes
+    ExpectScriptMessage(dir, "x " + dir + std::string(52, 'N'));        // name longer than 51 bytes
+    ExpectScriptMessage(dir, "x C:\\" + std::string(257, 'P'));         // 260 bytes of path
+}
