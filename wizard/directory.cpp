@@ -1,17 +1,108 @@
-// Placeholder until directory creation and copying land.
+// Putting the installation on disk: directories level by level, and the copy
+// of the current file entry. Each operation reports its own failure in a box
+// owned by State.ownerWindow and returns 0; callers add nothing.
 #include "script/state.h"
 
-int CreateOneDirectory(char *)
+static const char FileInTheWay[] = " - 同じ名前のファイルが既に存在するのでフォルダが作成できません。";
+static const char CreateFailed[] = " のフォルダ作成に失敗しました。";
+static const char InUse[] = " は他で使用中のため上書きできません。";
+static const char CopyFailed[] = " のコピーに失敗しました。";
+
+// A path followed directly by one of the texts above.
+static void ShowPathError(const char *path, const char *suffix)
 {
-    return 0;
+    // Every path here is held in a buffer of at most INSTALL_DIR_SIZE bytes.
+    char text[INSTALL_DIR_SIZE + 128];
+    if (!CopyText(text, sizeof text, path) || !AppendText(text, sizeof text, suffix))
+        CopyText(text, sizeof text, suffix);
+    ShowError(text);
 }
 
-int CreateDirectoryPath(char *)
+static int IsDriveRooted(const char *path)
 {
-    return 0;
+    return path[0] != '\0' && path[1] == ':' && path[2] == '\\';
+}
+
+int CreateOneDirectory(char *path)
+{
+    if (IsDriveRooted(path) && path[3] == '\0')
+        return 1;
+
+    // The level is the path without its trailing backslash, which is put
+    // back before returning so that the caller's text is unchanged.
+    int len = lstrlenA(path);
+    char *cut = len > 0 ? path + len - 1 : path;
+    char saved = *cut;
+    *cut = '\0';
+
+    int made;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        made = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!made)
+            ShowPathError(path, FileInTheWay);
+    } else {
+        made = CreateDirectoryA(path, nullptr) != 0;
+        if (!made)
+            ShowPathError(path, CreateFailed);
+    }
+
+    *cut = saved;
+    return made;
+}
+
+int CreateDirectoryPath(char *path)
+{
+    if (!IsDriveRooted(path))
+        return CreateOneDirectory(path);
+
+    // Each prefix that ends in a backslash is one level. The text is ended
+    // just past the separator for the call and restored afterwards, on
+    // failure too: callers keep using the whole path.
+    char *from = path + 3;
+    while (char *slash = FindCharMbcs(from, '\\')) {
+        char saved = slash[1];
+        slash[1] = '\0';
+        int made = CreateOneDirectory(path);
+        slash[1] = saved;
+        if (!made)
+            return 0;
+        from = slash + 1;
+    }
+    return 1;
 }
 
 int CopyCurrentEntry()
 {
-    return 0;
+    if (State.entryTail == nullptr)
+        State.entryTail = State.entryPath;
+
+    // The levels below installDir that the entry's destination names.
+    while (char *slash = FindCharMbcs(State.entryTail, '\\')) {
+        State.entryTail = slash + 1;
+        char saved = *State.entryTail;
+        *State.entryTail = '\0';
+        int made = CreateOneDirectory(State.entryPath);
+        *State.entryTail = saved;
+        if (!made)
+            return 0;
+    }
+
+    if (CopyFileA(State.entryName, State.entryPath, FALSE)) {
+        // The installed copy must be writable and plain whatever the source was.
+        SetFileAttributesA(State.entryPath, FILE_ATTRIBUTE_NORMAL);
+        return 1;
+    }
+    switch (GetLastError()) {
+    case ERROR_SHARING_VIOLATION:
+        ShowPathError(State.entryPath, InUse);
+        return 0;
+    case ERROR_FILE_EXISTS:
+        return 1;
+    default:
+        ShowPathError(State.entryName, CopyFailed);
+        return 0;
+    }
 }
