@@ -37,30 +37,34 @@ SetupMode ParseCommandTail(const char *tail, const char **setupPath)
 
 int DeriveSetupPaths(const char *setupPath)
 {
+    // Every check comes before the first write, so a refused path leaves the
+    // record exactly as it was.
     int len = lstrlenA(setupPath);
     if (len == 0 || len >= PATH_SIZE)
         return 0;
-    CopyMemory(State.setupDir, setupPath, len + 1);
 
     // Deliberately byte-wise: the installed copy's path was written by us and a
     // trail byte 0x5C in the last level counts as the separator.
     int slash = len - 1;
-    while (slash >= 0 && State.setupDir[slash] != '\\')
+    while (slash >= 0 && setupPath[slash] != '\\')
         --slash;
     if (slash < 0)
         return 0;
 
-    const char *name = State.setupDir + slash + 1;
+    const char *name = setupPath + slash + 1;
     int nameLen = len - slash - 1;
     // The script's name overwrites the last three bytes, so three are needed.
     if (nameLen < 3 || nameLen >= NAME_SIZE)
         return 0;
+
+    // The names first: setupPath may be setupDir itself.
     CopyMemory(State.exeName, name, nameLen + 1);
     CopyMemory(State.scriptName, name, nameLen + 1);
-    State.setupDir[slash + 1] = '\0';
     State.scriptName[nameLen - 3] = 'I';
     State.scriptName[nameLen - 2] = 'N';
     State.scriptName[nameLen - 1] = 'F';
+    MoveMemory(State.setupDir, setupPath, slash + 1);
+    State.setupDir[slash + 1] = '\0';
 
     // setupDir and the name come from one path of at most 259 bytes, so they fit.
     CopyText(State.scriptPath, PATH_SIZE, State.setupDir);

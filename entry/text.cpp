@@ -37,7 +37,12 @@ int IsDbcsTrailByte(const char *text, int offset)
     while (pos < offset) {
         if (text[pos] == '\0')
             return 0;
-        pos += IsDBCSLeadByte(static_cast<BYTE>(text[pos])) ? 2 : 1;
+        // A lone lead byte before the terminator pairs with nothing: stepping
+        // two would walk past the end of the text.
+        if (IsDBCSLeadByte(static_cast<BYTE>(text[pos])) && text[pos + 1] != '\0')
+            pos += 2;
+        else
+            pos += 1;
     }
     return pos > offset;
 }
