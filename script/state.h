@@ -3,8 +3,13 @@
 // writes these fields directly, on the program's only thread.
 #pragma once
 
+#ifdef _WIN32
 #include <windows.h>
 #include <ddeml.h>
+#else
+// The fuzzing build compiles the pure text routines on the build host.
+#include "host_platform.h"
+#endif
 
 enum {
     PATH_SIZE = 260,         // every path and entry buffer, terminator included
