@@ -15,4 +15,6 @@ for arch in x86_64 i686; do
   echo "== tests, $arch"
   (cd "$root/build/$arch" && ctest --output-on-failure -j2 "$@") || status=1
 done
+echo "== fuzzing the text routines on the host"
+"$root/tools/fuzz.sh" 12 || status=1
 exit $status
