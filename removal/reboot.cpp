@@ -1,0 +1,144 @@
+// The removal run cannot delete its own file while it runs, so it leaves the
+// deletion to the next start of the machine: through the platform's delayed
+// deletion where it has one, else through a NUL= line in the [Rename] section
+// of WININIT.INI, which the platform works through at start-up.
+#include "script/state.h"
+#include "removal/reboot.h"
+
+enum {
+    SECTION_SIZE = 0x8000,  // each work block
+    SECTION_LIMIT = 30000   // more section text than this is not written back
+};
+
+static const char RenameHeader[] = "[Rename]\r\n";
+
+static int AppendBytes(char *text, int *used, const char *bytes)
+{
+    int len = lstrlenA(bytes);
+    if (*used + len > SECTION_SIZE)
+        return 0;
+    CopyMemory(text + *used, bytes, len);
+    *used += len;
+    return 1;
+}
+
+// Builds "[Rename]", every line the section holds now (as whole lines: several
+// NUL= lines share one key name, so a lookup by name would give each of them
+// the first one's value) and the new line. 0 when the text would pass the limit.
+static int BuildSectionText(const char *lines, const char *shortPath, char *text, int *used)
+{
+    *used = 0;
+    AppendBytes(text, used, RenameHeader);
+    for (const char *line = lines; *line != '\0'; line += lstrlenA(line) + 1) {
+        if (!AppendBytes(text, used, line) || !AppendBytes(text, used, "\r\n"))
+            return 0;
+        if (*used > SECTION_LIMIT)
+            return 0;
+    }
+    return AppendBytes(text, used, "NUL=") && AppendBytes(text, used, shortPath) &&
+           AppendBytes(text, used, "\r\n");
+}
+
+static HANDLE OpenExistingFile(const char *path)
+{
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Appends the section text at the end of the file, in place of a closing 0x1A
+// byte if there is one. 1 when every byte was written; otherwise the file is
+// cut back to its former end.
+static int AppendSectionText(HANDLE file, const char *text, int used)
+{
+    DWORD size = GetFileSize(file, nullptr);
+    if (size == INVALID_FILE_SIZE)
+        return 0;
+    char tail[2] = {0, 0};
+    DWORD tailSize = size < 2 ? size : 2;
+    DWORD got = 0;
+    if (tailSize > 0) {
+        SetFilePointer(file, LONG(size - tailSize), nullptr, FILE_BEGIN);
+        if (!ReadFile(file, tail + 2 - tailSize, tailSize, &got, nullptr) || got != tailSize)
+            return 0;
+    }
+    DWORD position = size;
+    char before = tail[1];
+    if (size > 0 && tail[1] == 0x1A) {
+        position = size - 1;
+        before = tail[0];
+    }
+    if (SetFilePointer(file, LONG(position), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER)
+        return 0;
+
+    DWORD written = 0;
+    int ok = 1;
+    // A last line without its line break would swallow "[Rename]" and put the
+    // new line into the section before it.
+    if (position > 0 && before != '\n')
+        ok = WriteFile(file, "\r\n", 2, &written, nullptr) && written == 2;
+    if (ok)
+        ok = WriteFile(file, text, DWORD(used), &written, nullptr) && written == DWORD(used);
+    if (!ok) {
+        SetFilePointer(file, LONG(size), nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+    }
+    return ok;
+}
+
+int AddWininitDeletion(const char *iniPath, const char *shortPath)
+{
+    char *lines = static_cast<char *>(GlobalAlloc(GMEM_FIXED, SECTION_SIZE));
+    char *text = static_cast<char *>(GlobalAlloc(GMEM_FIXED, SECTION_SIZE));
+    int done = 0;
+    if (lines != nullptr && text != nullptr) {
+        DWORD got = GetPrivateProfileSectionA("Rename", lines, SECTION_SIZE, iniPath);
+        int used = 0;
+        // A section that fills the block has been cut by the reader.
+        if (got < SECTION_SIZE - 2 && BuildSectionText(lines, shortPath, text, &used)) {
+            // The section is only deleted once the file is known to take the
+            // rebuilt text; a file that is missing or read-only stays as it is.
+            HANDLE file = OpenExistingFile(iniPath);
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+                WritePrivateProfileStringA("Rename", nullptr, nullptr, iniPath);
+                WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath);
+                file = OpenExistingFile(iniPath);
+                if (file != INVALID_HANDLE_VALUE) {
+                    done = AppendSectionText(file, text, used);
+                    CloseHandle(file);
+                }
+                if (!done && lines[0] != '\0') {
+                    // Whatever went wrong, the deletions pending before ours stay pending.
+                    WritePrivateProfileSectionA("Rename", lines, iniPath);
+                    WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath);
+                }
+            }
+        }
+    }
+    if (text != nullptr)
+        GlobalFree(text);
+    if (lines != nullptr)
+        GlobalFree(lines);
+    return done;
+}
+
+void ScheduleDeleteAtReboot(const char *path)
+{
+    if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return;
+
+    char iniPath[PATH_SIZE];
+    UINT len = GetWindowsDirectoryA(iniPath, sizeof iniPath);
+    if (len == 0 || len >= sizeof iniPath - 1)
+        return;
+    AddTrailingBackslash(iniPath);
+    if (!AppendText(iniPath, sizeof iniPath, "WININIT.INI"))
+        return;
+
+    // The start-up processing reads 8.3 names only.
+    char shortPath[PATH_SIZE];
+    DWORD shortLen = GetShortPathNameA(path, shortPath, sizeof shortPath);
+    if (shortLen == 0 || shortLen >= sizeof shortPath)
+        return;
+    AddWininitDeletion(iniPath, shortPath);
+}
