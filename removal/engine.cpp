@@ -1,7 +1,293 @@
-// Placeholder until the removal engine lands.
+// Undoing an installation: the [Reg] keys, the installed files from the last
+// entry back to the setup program itself, whatever else is left in the
+// installation directory (asking about each file), the uninstall
+// registration and the shortcuts. Runs in the relocated copy, from inside the
+// removal dialog, so every message box is owned by that dialog.
 #include "script/state.h"
+
+static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// Room for a path of up to 259 bytes, a name of up to 259 bytes and the
+// longest fixed text of this file, so a message is never cut.
+enum { MESSAGE_SIZE = 2 * PATH_SIZE + 160 };
+
+static void ShowPathError(const char *path, const char *name, const char *text)
+{
+    char message[MESSAGE_SIZE];
+    CopyText(message, sizeof message, path);
+    AppendText(message, sizeof message, name);
+    AppendText(message, sizeof message, text);
+    ShowError(message);
+}
+
+// An empty key path, or one that starts with a separator, would make the
+// recursive delete start at the root key (or at the parent of the key meant)
+// and take every program's keys with it.
+static int NamesSubkey(const char *path)
+{
+    return path[0] != '\0' && path[0] != '\\';
+}
+
+void DeleteRegistryTree(HKEY root, const char *subkey)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
+        char previous[256] = "";
+        char name[256];
+        DWORD index = 0;
+        while (RegEnumKeyA(opened, index, name, sizeof name) == ERROR_SUCCESS) {
+            if (lstrcmpiA(name, previous) == 0) {
+                // The subkey just handed down is still there: pass over it
+                // for good, so a key that resists cannot loop forever.
+                ++index;
+                continue;
+            }
+            DeleteRegistryTree(opened, name);
+            CopyText(previous, sizeof previous, name);
+        }
+        RegCloseKey(opened);
+    }
+    RegDeleteKeyA(root, subkey);
+}
+
+int DeleteFileIfPresent(const char *path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 1;  // not there counts as removed
+    FindClose(search);
+    if (DeleteFileA(path))
+        return 1;
+    ShowPathError(path, "", "の削除に失敗しました。このファイルをスキップして処理を続行します。");
+    return 0;
+}
+
+static int IsGidFile(const char *name)
+{
+    const char *dot = FindCharMbcs(name, '.');
+    return dot != nullptr && lstrcmpiA(dot + 1, "gid") == 0;
+}
+
+// Removes the directory named by path with its trailing backslash; one that is
+// already gone is passed over.
+static int RemoveSweptDirectory(char *path)
+{
+    int len = lstrlenA(path);
+    if (len == 0)
+        return 1;
+    path[len - 1] = '\0';
+    int result = 1;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        if (!RemoveDirectoryA(path)) {
+            ShowPathError(path, "", " - ディレクトリの削除に失敗しました");
+            result = 0;
+        }
+    }
+    path[len - 1] = '\\';
+    return result;
+}
+
+// One entry of a sweep: 1 to go on, 0 when the whole sweep must end.
+static int SweepEntry(const char *directory, const WIN32_FIND_DATAA &found, int *result)
+{
+    const char *name = found.cFileName;
+    char path[PATH_SIZE];
+    int fits = CopyText(path, sizeof path, directory) && AppendText(path, sizeof path, name);
+
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            // A junction or directory link: the files behind it belong to
+            // some other place, so only the link itself goes.
+            if (fits && RemoveDirectoryA(path))
+                return 1;
+            ShowPathError(directory, name, " - ディレクトリの削除に失敗しました");
+            return 0;
+        }
+        // The subdirectory's search pattern needs its backslash and "*.*".
+        if (!fits || lstrlenA(path) + 4 >= PATH_SIZE) {
+            ShowPathError(directory, name, " - ディレクトリの削除に失敗しました");
+            return 0;
+        }
+        AppendText(path, sizeof path, "\\");
+        return SweepDirectory(path);
+    }
+
+    if (!fits) {
+        ShowPathError(directory, name, "の削除に失敗しました。このファイルをスキップして処理を続行します。");
+        *result = 0;
+        return 1;
+    }
+    if (!IsGidFile(name)) {
+        char question[MESSAGE_SIZE];
+        CopyText(question, sizeof question, path);
+        AppendText(question, sizeof question, " - このファイルを削除してもいいですか？");
+        int answer = MessageBoxA(State.ownerWindow, question, State.title, MB_YESNOCANCEL | MB_ICONQUESTION);
+        if (answer == IDCANCEL)
+            return 0;
+        if (answer != IDYES)
+            return 1;
+    }
+    if (!DeleteFileIfPresent(path))
+        *result = 0;
+    return 1;
+}
+
+int SweepDirectory(char *directory)
+{
+    int result = 1;
+    char pattern[PATH_SIZE];
+    if (CopyText(pattern, sizeof pattern, directory) && AppendText(pattern, sizeof pattern, "*.*")) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern, &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0)
+                    continue;
+                if (!SweepEntry(directory, found, &result)) {
+                    // The search still holds the directory open; let it go.
+                    FindClose(search);
+                    return 0;
+                }
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+    }
+    if (!RemoveSweptDirectory(directory))
+        result = 0;
+    return result;
+}
+
+static int IsSameDirectory(const char *full, const char *directory)
+{
+    char other[PATH_SIZE];
+    if (!CopyText(other, sizeof other - 1, directory))
+        return 0;
+    AddTrailingBackslash(other);
+    if (lstrcmpiA(full, other) == 0)
+        return 1;
+    // The same place may be written in its short form on one side.
+    char shortFull[PATH_SIZE], shortOther[PATH_SIZE];
+    DWORD a = GetShortPathNameA(full, shortFull, sizeof shortFull);
+    DWORD b = GetShortPathNameA(other, shortOther, sizeof shortOther);
+    return a != 0 && a < sizeof shortFull && b != 0 && b < sizeof shortOther &&
+           lstrcmpiA(shortFull, shortOther) == 0;
+}
+
+// A drive root, a share root, the Windows directory and the system directory
+// hold files of every program: a sweep there would question all of them and
+// delete every .gid file without asking. Such a removal is refused whole.
+static int IsSharedDirectory(const char *directory)
+{
+    char full[PATH_SIZE];
+    char *filePart;
+    DWORD len = GetFullPathNameA(directory, sizeof full - 1, full, &filePart);
+    if (len == 0 || len >= sizeof full - 1)
+        return 1;  // a place we cannot name is no place to sweep
+    AddTrailingBackslash(full);
+    if (lstrlenA(full) <= 3)
+        return 1;
+    if (full[0] == '\\' && full[1] == '\\') {
+        // \\server\share\ and nothing below it
+        int separators = 0;
+        for (const char *p = full + 2; *p != '\0'; p = CharNextA(p))
+            if (*p == '\\')
+                ++separators;
+        if (separators <= 2)
+            return 1;
+    }
+    char system[PATH_SIZE];
+    UINT got = GetWindowsDirectoryA(system, sizeof system);
+    if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
+        return 1;
+    got = GetSystemDirectoryA(system, sizeof system);
+    if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
+        return 1;
+    return 0;
+}
+
+static void DeleteListedKeys()
+{
+    static const struct {
+        const char *name;
+        int length;
+        HKEY root;
+    } roots[] = {
+        {"HKEY_CURRENT_USER", 17, HKEY_CURRENT_USER},
+        {"HKEY_LOCAL_MACHINE", 18, HKEY_LOCAL_MACHINE},
+        {"HKEY_CLASSES_ROOT", 17, HKEY_CLASSES_ROOT},
+    };
+    for (unsigned int n = 1;; ++n) {
+        char value[PATH_SIZE];
+        GetPrivateProfileStringA("Reg", FormatIndex(n), "", value, sizeof value, State.scriptPath);
+        if (value[0] == '\0')
+            return;
+        // Root names are matched byte for byte, case included, in this order.
+        int length = lstrlenA(value);
+        int matched = -1;
+        for (int r = 0; r < 3 && matched < 0; ++r)
+            if (length >= roots[r].length && memcmp(value, roots[r].name, roots[r].length) == 0)
+                matched = r;
+        if (matched < 0) {
+            ShowError("Regセクションがおかしいです。");
+            continue;
+        }
+        // The separator after the root name is skipped whatever it is, but a
+        // value that ends there names no key below the root.
+        const char *subkey = value + roots[matched].length;
+        if (*subkey != '\0')
+            ++subkey;
+        if (!NamesSubkey(subkey)) {
+            ShowError("Regセクションがおかしいです。");
+            continue;
+        }
+        DeleteRegistryTree(roots[matched].root, subkey);
+    }
+}
 
 int RemoveInstallation()
 {
-    return 0;
+    if (IsSharedDirectory(State.installDir)) {
+        ShowPathError(State.installDir, "", " - このフォルダからは削除できません。");
+        return 0;
+    }
+    int result = 1;
+
+    DeleteListedKeys();
+
+    for (int i = State.fileCount; i >= -1; --i) {
+        LoadFileEntry(i);
+        if (DeleteFileIfPresent(State.entryPath))
+            continue;
+        result = 0;
+        if (i == 1) {
+            // The main program is still running: stop here, keeping the
+            // setup copy and the registration, so the user can run the
+            // removal again once it has ended.
+            char message[MESSAGE_SIZE];
+            CopyText(message, sizeof message, State.entryPath);
+            AppendText(message, sizeof message, " の削除に失敗しました。");
+            AppendText(message, sizeof message, State.title);
+            AppendText(message, sizeof message, "を終了して、もう一度アンインストールをやり直してください。");
+            ShowError(message);
+            return 0;
+        }
+    }
+
+    if (!SweepDirectory(State.installDir))
+        result = 0;
+
+    char key[sizeof UninstallKeyPrefix + LABEL_SIZE];
+    CopyText(key, sizeof key, UninstallKeyPrefix);
+    AppendText(key, sizeof key, State.folder);
+    if (NamesSubkey(State.folder))
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
+
+    UpdateShellItems(Programs, TRUE);
+    UpdateShellItems(Desktop, TRUE);
+    UpdateShellItems(Startup, TRUE);
+    return result;
 }

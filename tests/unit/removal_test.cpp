@@ -1,0 +1,761 @@
+// The removal engine and the removal dialog, run in the test process. A
+// second thread answers the message boxes that the engine shows on this one.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+#include "script/state.h"
+#include "removal/handoff.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char UninstallRoot[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char DeleteFailed[] = "の削除に失敗しました。このファイルをスキップして処理を続行します。";
+const char AskDelete[] = " - このファイルを削除してもいいですか？";
+const char DirectoryFailed[] = " - ディレクトリの削除に失敗しました";
+const char BadReg[] = "Regセクションがおかしいです。";
+
+struct SeenBox {
+    std::string text;
+    std::string caption;
+    std::string icon;  // "error", "question", "information" or "other"
+    std::vector<int> buttons;
+    HWND owner = nullptr;
+};
+
+typedef std::function<int(const SeenBox &)> Chooser;
+
+struct Answering {
+    DWORD threadId;
+    volatile LONG done;
+    Chooser choose;
+    std::vector<SeenBox> seen;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param)
+{
+    char name[16];
+    if (GetClassNameA(window, name, sizeof name) && lstrcmpA(name, "#32770") == 0 &&
+        GetDlgItem(window, 0xFFFF) != nullptr && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND *>(param) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string WindowText(HWND window)
+{
+    char text[2048] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string IconOf(HWND box)
+{
+    // Wine keeps a box's icon in control 0x440, Windows in 0x14. The system
+    // icons are shared, so the handle shown is the one LoadIcon gives here.
+    HWND control = GetDlgItem(box, 0x440);
+    if (control == nullptr)
+        control = GetDlgItem(box, 0x14);
+    HICON shown = control ? reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0)) : nullptr;
+    if (shown == nullptr)
+        return "none";
+    if (shown == LoadIconA(nullptr, IDI_ERROR))
+        return "error";
+    if (shown == LoadIconA(nullptr, IDI_QUESTION))
+        return "question";
+    if (shown == LoadIconA(nullptr, IDI_INFORMATION))
+        return "information";
+    return "other";
+}
+
+DWORD WINAPI AnswerBoxes(void *param)
+{
+    Answering *answering = static_cast<Answering *>(param);
+    while (!answering->done) {
+        HWND box = nullptr;
+        EnumThreadWindows(answering->threadId, FindBox, reinterpret_cast<LPARAM>(&box));
+        if (box == nullptr) {
+            Sleep(10);
+            continue;
+        }
+        SeenBox seen;
+        seen.text = WindowText(GetDlgItem(box, 0xFFFF));
+        seen.caption = WindowText(box);
+        seen.icon = IconOf(box);
+        seen.owner = GetWindow(box, GW_OWNER);
+        for (int id : {IDOK, IDCANCEL, IDYES, IDNO})
+            if (HWND button = GetDlgItem(box, id))
+                if (IsWindowVisible(button))
+                    seen.buttons.push_back(id);
+        int answer = answering->choose(seen);
+        answering->seen.push_back(seen);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+        for (int i = 0; i < 500 && IsWindow(box); ++i)
+            Sleep(10);
+    }
+    return 0;
+}
+
+// Runs work on this thread while another thread answers every box it shows.
+std::vector<SeenBox> Answered(const std::function<void()> &work, const Chooser &choose)
+{
+    Answering answering{GetCurrentThreadId(), 0, choose, {}};
+    HANDLE thread = CreateThread(nullptr, 0, AnswerBoxes, &answering, 0, nullptr);
+    work();
+    InterlockedExchange(&answering.done, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return answering.seen;
+}
+
+// Questions get the given answer, every other box OK.
+Chooser Answer(int question)
+{
+    return [question](const SeenBox &box) { return box.icon == "question" ? question : IDOK; };
+}
+
+bool Exists(const std::string &path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteBytes(const std::string &path, const std::string &bytes)
+{
+    std::string dir = path.substr(0, path.rfind('\\'));
+    for (size_t at = 3; (at = dir.find('\\', at)) != std::string::npos; ++at)
+        CreateDirectoryA(dir.substr(0, at).c_str(), nullptr);
+    CreateDirectoryA(dir.c_str(), nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void RemoveTree(const std::string &path)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string child = path + "\\" + name;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                RemoveTree(child);
+            } else {
+                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                if (!DeleteFileA(child.c_str()))
+                    RemoveDirectoryA(child.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+void CreateKey(HKEY root, const std::string &path)
+{
+    HKEY key;
+    if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "Value", 0, REG_SZ, reinterpret_cast<const BYTE *>("x"), 2);
+        RegCloseKey(key);
+    }
+}
+
+bool KeyExists(HKEY root, const std::string &path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// An installation as setup leaves it, in C:\ut\<test>\inst\: the script as
+// SETUP.INF, a stand-in SETUP.EXE, each listed file, and the registration.
+// State is set up as the removal run has it, with a window of ours as owner.
+struct Installed {
+    std::string dir;
+    HWND owner = nullptr;
+};
+
+Installed Install(const std::string &test, const std::string &script, const std::vector<std::string> &files)
+{
+    Installed installed;
+    std::string base = "C:\\ut\\" + test;
+    RemoveTree(base);
+    CreateDirectoryA("C:\\ut", nullptr);
+    installed.dir = base + "\\inst\\";
+    WriteBytes(installed.dir + "SETUP.INF", script);
+    WriteBytes(installed.dir + "SETUP.EXE", "MZ");
+    for (const std::string &file : files)
+        WriteBytes(installed.dir + file, file);
+
+    ResetSetupState();
+    lstrcpyA(State.setupDir, installed.dir.c_str());
+    lstrcpyA(State.exeName, "SETUP.EXE");
+    lstrcpyA(State.scriptName, "SETUP.INF");
+    lstrcpyA(State.scriptPath, (installed.dir + "SETUP.INF").c_str());
+    EXPECT_TRUE(LoadSetupScript());
+    lstrcpyA(State.installDir, installed.dir.c_str());
+    CreateKey(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + State.folder + "\\Nested");
+    installed.owner = CreateWindowA("STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    State.ownerWindow = installed.owner;
+    return installed;
+}
+
+std::string Script(const std::string &title, const std::string &folder, const std::string &rest)
+{
+    return "[Install]\r\nTitle=" + title + "\r\nFolder=" + folder + "\r\n" + rest;
+}
+
+int CountText(const std::vector<SeenBox> &boxes, const std::string &text)
+{
+    int count = 0;
+    for (const SeenBox &box : boxes)
+        count += box.text == text;
+    return count;
+}
+
+void ExpectError(const SeenBox &box, HWND owner)
+{
+    EXPECT_EQ("エラー", box.caption) << box.text;
+    EXPECT_EQ("error", box.icon) << box.text;
+    EXPECT_EQ(std::vector<int>{IDOK}, box.buttons) << box.text;
+    EXPECT_EQ(owner, box.owner) << box.text;
+}
+
+}  // namespace
+
+TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
+{
+    const std::string soft = "Software\\UtRemoval";
+    RegDeleteKeyA(HKEY_CURRENT_USER, soft.c_str());
+    for (const char *key : {"\\Gone\\A\\B\\C", "\\Gone\\A\\D", "\\Gone\\E", "\\Lower", "\\Fifth\\X", "\\Seventh",
+                            "\\Keep"})
+        CreateKey(HKEY_CURRENT_USER, soft + key);
+    CreateKey(HKEY_CLASSES_ROOT, "UtRemovalClass\\shell\\open");
+    std::string reg = "[Reg]\r\n"
+                      "1=HKEY_CURRENT_USER\\" + soft + "\\Gone\r\n"
+                      "2=hkey_current_user\\" + soft + "\\Lower\r\n"
+                      "3=HKEY_CURRENT_USER\r\n"
+                      "4=HKEY_CURRENT_USER\\\r\n"
+                      "5=HKEY_CURRENT_USER\\" + soft + "\\Fifth\r\n"
+                      "6=HKEY_CLASSES_ROOT\\UtRemovalClass\r\n"
+                      "8=HKEY_CURRENT_USER\\" + soft + "\\Seventh\r\n";
+    Installed installed = Install("regkeys", Script("登録テスト", "UtRemovalReg", reg), {});
+
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDNO));
+
+    EXPECT_EQ(1, result);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, soft + "\\Gone"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, soft + "\\Fifth"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "UtRemovalClass"));
+    // A lower-case root is refused; a root alone or with its separator names
+    // nothing below the root and deletes nothing; a gap ends the list.
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Lower"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Keep"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Seventh"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Wine"));
+    ASSERT_EQ(3u, boxes.size());
+    for (const SeenBox &box : boxes) {
+        EXPECT_EQ(BadReg, box.text);
+        ExpectError(box, installed.owner);
+    }
+    // The registration goes too, subkeys and all, and the empty directory with it.
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalReg"));
+    EXPECT_FALSE(Exists(installed.dir));
+
+    RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Lower").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Keep").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Seventh").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, soft.c_str());
+    DestroyWindow(installed.owner);
+}
+
+TEST(RemovalEngine, FilesGoFromTheLastEntryDownAndLeftoversAreAsked)
+{
+    Installed installed = Install(
+        "files", Script("ファイルテスト", "UtRemovalFiles",
+                        "1=APP.EXE\r\n2=SRC\\B.TXT,B.TXT\r\n3=C.DAT,DATA\\C.DAT\r\n4=GONE.TXT\r\n5=LAST.TXT\r\n"),
+        {"APP.EXE", "B.TXT", "DATA\\C.DAT", "LAST.TXT", "HELP.GID", "DATA\\help.gid", "a.b.gid", "README"});
+    const std::string dir = installed.dir;
+    // Entry 2 is held open, so its deletion fails and is reported.
+    HANDLE held = CreateFileA((dir + "B.TXT").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    bool laterGoneEarlierThere = false;
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, [&](const SeenBox &box) {
+        if (box.text == dir + "B.TXT" + DeleteFailed)
+            laterGoneEarlierThere = !Exists(dir + "LAST.TXT") && !Exists(dir + "DATA\\C.DAT") &&
+                                    Exists(dir + "APP.EXE") && Exists(dir + "SETUP.INF") && Exists(dir + "SETUP.EXE");
+        if (box.icon != "question")
+            return IDOK;
+        return box.text == dir + "B.TXT" + AskDelete ? IDNO : IDYES;
+    });
+    CloseHandle(held);
+
+    EXPECT_EQ(0, result);
+    EXPECT_TRUE(laterGoneEarlierThere) << "entries are deleted from the last one down";
+    EXPECT_EQ(1, CountText(boxes, dir + "B.TXT" + DeleteFailed));
+    // The missing entry 4 counts as removed: nothing is said about it.
+    for (const SeenBox &box : boxes)
+        EXPECT_EQ(std::string::npos, box.text.find("GONE.TXT")) << box.text;
+    // Leftovers: .gid files go without a question, the rest are asked about.
+    std::vector<std::string> asked;
+    for (const SeenBox &box : boxes)
+        if (box.icon == "question") {
+            asked.push_back(box.text);
+            EXPECT_EQ("ファイルテスト", box.caption);
+            EXPECT_EQ((std::vector<int>{IDCANCEL, IDYES, IDNO}), box.buttons);
+            EXPECT_EQ(installed.owner, box.owner);
+        }
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ((std::vector<std::string>{dir + "B.TXT" + AskDelete, dir + "README" + AskDelete,
+                                        dir + "a.b.gid" + AskDelete}),
+              asked);
+    for (const char *gone : {"APP.EXE", "SETUP.INF", "SETUP.EXE", "HELP.GID", "DATA\\help.gid", "a.b.gid",
+                             "README", "DATA"})
+        EXPECT_FALSE(Exists(dir + gone)) << gone;
+    // No keeps B.TXT, so the directory cannot go.
+    EXPECT_TRUE(Exists(dir + "B.TXT"));
+    std::string noSlash = dir.substr(0, dir.size() - 1);
+    ASSERT_EQ(1, CountText(boxes, noSlash + DirectoryFailed));
+    for (const SeenBox &box : boxes)
+        if (box.icon != "question")
+            ExpectError(box, installed.owner);
+    EXPECT_EQ(boxes.size(), asked.size() + 2);
+    // The steps after the sweep still run.
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalFiles"));
+    DestroyWindow(installed.owner);
+}
+
+TEST(RemovalEngine, HeldMainProgramStopsTheRemovalWithTwoMessages)
+{
+    Installed installed = Install("held", Script("常駐テスト", "UtRemovalHeld", "1=APP.EXE\r\n2=TWO.TXT\r\n"),
+                                  {"APP.EXE", "TWO.TXT", "EXTRA.TXT"});
+    const std::string dir = installed.dir;
+    HANDLE held = CreateFileA((dir + "APP.EXE").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDYES));
+    CloseHandle(held);
+
+    EXPECT_EQ(0, result);
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ(dir + "APP.EXE" + DeleteFailed, boxes[0].text);
+    EXPECT_EQ(dir + "APP.EXE の削除に失敗しました。常駐テストを終了して、もう一度アンインストールをやり直してください。",
+              boxes[1].text);
+    ExpectError(boxes[0], installed.owner);
+    ExpectError(boxes[1], installed.owner);
+    // Entry 2 went before entry 1 was tried; everything after it stays, so
+    // the removal can be run again.
+    EXPECT_FALSE(Exists(dir + "TWO.TXT"));
+    for (const char *kept : {"APP.EXE", "SETUP.INF", "SETUP.EXE", "EXTRA.TXT"})
+        EXPECT_TRUE(Exists(dir + kept)) << kept;
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalHeld"));
+
+    // Once the program has ended, running it again completes.
+    result = -1;
+    boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDYES));
+    EXPECT_EQ(1, result);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(dir + "EXTRA.TXT" + AskDelete, boxes[0].text);
+    EXPECT_FALSE(Exists(dir));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalHeld"));
+    DestroyWindow(installed.owner);
+}
+
+TEST(RemovalEngine, CancelEndsTheSweepButNotTheRemoval)
+{
+    Installed installed = Install("cancel", Script("中止テスト", "UtRemovalCancel", ""),
+                                  {"ONE.TXT", "TWO.TXT", "THREE.TXT", "SUB\\FOUR.TXT"});
+    int questions = 0;
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, [&](const SeenBox &box) {
+        if (box.icon != "question")
+            return IDOK;
+        return ++questions == 1 ? IDYES : IDCANCEL;
+    });
+    EXPECT_EQ(0, result);
+    // Yes deleted one file, Cancel stopped at the second: nothing more asked,
+    // no directory removal tried.
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ("question", boxes[1].icon);
+    int left = 0;
+    for (const char *file : {"ONE.TXT", "TWO.TXT", "THREE.TXT", "SUB\\FOUR.TXT"})
+        left += Exists(installed.dir + file);
+    EXPECT_EQ(3, left);
+    EXPECT_TRUE(Exists(installed.dir));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalCancel"));
+    DestroyWindow(installed.owner);
+}
+
+TEST(RemovalEngine, NoInASubdirectoryStopsEveryEnclosingSweep)
+{
+    ResetSetupState();
+    lstrcpyA(State.title, "入れ子");
+    std::string base = "C:\\ut\\nested";
+    RemoveTree(base);
+    WriteBytes(base + "\\top\\A\\SUB\\X.TXT", "x");
+    for (const char *name : {"P.TXT", "Q.TXT", "R.TXT", "S.TXT"})
+        WriteBytes(base + "\\top\\A\\" + name, name);
+    // Which files of A the enumeration reaches only after SUB: those must
+    // never be asked about.
+    std::vector<std::string> afterSub;
+    bool subSeen = false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((base + "\\top\\A\\*.*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    do {
+        if (lstrcmpA(found.cFileName, "SUB") == 0)
+            subSeen = true;
+        else if (subSeen && found.cFileName[0] != '.')
+            afterSub.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+
+    char top[PATH_SIZE];
+    lstrcpyA(top, (base + "\\top\\").c_str());
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = SweepDirectory(top); }, [&](const SeenBox &box) {
+        if (box.icon != "question")
+            return IDOK;
+        return box.text == base + "\\top\\A\\SUB\\X.TXT" + AskDelete ? IDNO : IDYES;
+    });
+
+    EXPECT_EQ(0, result);
+    EXPECT_STREQ((base + "\\top\\").c_str(), top);
+    EXPECT_EQ(1, CountText(boxes, base + "\\top\\A\\SUB\\X.TXT" + AskDelete));
+    EXPECT_EQ(1, CountText(boxes, base + "\\top\\A\\SUB" + DirectoryFailed));
+    for (const std::string &name : afterSub) {
+        EXPECT_EQ(0, CountText(boxes, base + "\\top\\A\\" + name + AskDelete)) << name;
+        EXPECT_TRUE(Exists(base + "\\top\\A\\" + name)) << name;
+    }
+    // Neither A nor top is tried, so no further directory message.
+    EXPECT_EQ(0, CountText(boxes, base + "\\top\\A" + DirectoryFailed));
+    EXPECT_EQ(0, CountText(boxes, base + "\\top" + DirectoryFailed));
+    EXPECT_EQ(boxes.size(), 2 + (4 - afterSub.size()));
+    RemoveTree(base);
+}
+
+namespace {
+
+// Starts a host program (Wine starts ELF files too); its handle does not tell when it is done.
+bool RunHost(std::string command)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
+}  // namespace
+
+TEST(RemovalEngine, DirectoryLinksAreRemovedNeverFollowed)
+{
+    ResetSetupState();
+    lstrcpyA(State.title, "リンク");
+    std::string base = "C:\\ut\\links";
+    RemoveTree(base);
+    WriteBytes(base + "\\outside\\KEEP.TXT", "keep");
+    CreateDirectoryA((base + "\\swept").c_str(), nullptr);
+    std::string link = base + "\\swept\\LINK";
+    // This Wine cannot make links itself, but shows a host symbolic link as
+    // a directory reparse point, so the host's ln makes one.
+    typedef char *(CDECL * UnixName)(const WCHAR *);
+    UnixName unixName =
+        reinterpret_cast<UnixName>(reinterpret_cast<void *>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName != nullptr) {
+        std::string swept = unixName(L"C:\\ut\\links\\swept");
+        ASSERT_TRUE(RunHost("/bin/sh -c \"rm -f " + swept + "/LINK; ln -s ../outside " + swept + "/LINK\""));
+        for (int i = 0; i < 250 && !Exists(link + "\\KEEP.TXT"); ++i)
+            Sleep(20);
+    } else if (!CreateSymbolicLinkA(link.c_str(), (base + "\\outside").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        GTEST_SKIP() << "no right to make a directory link here";
+    }
+    DWORD attributes = GetFileAttributesA(link.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    ASSERT_TRUE(Exists(link + "\\KEEP.TXT"));
+
+    char swept[PATH_SIZE];
+    lstrcpyA(swept, (base + "\\swept\\").c_str());
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = SweepDirectory(swept); }, Answer(IDYES));
+
+    // Nothing behind the link is asked about or touched.
+    for (const SeenBox &box : boxes)
+        EXPECT_EQ(std::string::npos, box.text.find("KEEP.TXT")) << box.text;
+    EXPECT_TRUE(Exists(base + "\\outside\\KEEP.TXT"));
+    if (Exists(link)) {
+        // This Wine cannot remove a link: that is reported, like any directory left behind.
+        EXPECT_EQ(0, result);
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(link + DirectoryFailed, boxes[0].text);
+    } else {
+        EXPECT_EQ(1, result);
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_FALSE(Exists(base + "\\swept"));
+    }
+    RemoveTree(base);
+}
+
+TEST(RemovalEngine, SharedDirectoriesAreRefusedBeforeAnythingIsDeleted)
+{
+    Installed installed = Install(
+        "shared", Script("共有テスト", "UtRemovalShared", "1=UTSHARED.EXE\r\n[Reg]\r\n1=HKEY_CURRENT_USER\\Software\\UtRemovalShared\r\n"), {});
+    CreateKey(HKEY_CURRENT_USER, "Software\\UtRemovalShared");
+    char windowsDir[PATH_SIZE], systemDir[PATH_SIZE];
+    GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
+    GetSystemDirectoryA(systemDir, sizeof systemDir);
+    std::string windows = windowsDir;
+    std::string roundabout = windows + "\\..\\" + windows.substr(windows.rfind('\\') + 1) + "\\";
+    CharLowerA(&roundabout[0]);
+    for (const std::string &dir : {std::string("C:\\"), std::string("c:\\"), std::string("\\"),
+                                   windows + "\\", roundabout,
+                                   std::string(systemDir) + "\\", std::string("\\\\server\\share\\")}) {
+        lstrcpyA(State.installDir, dir.c_str());
+        int result = -1;
+        // Should a sweep start anyway, Cancel ends it at its first question.
+        std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDCANCEL));
+        EXPECT_EQ(0, result) << dir;
+        ASSERT_EQ(1u, boxes.size()) << dir;
+        EXPECT_EQ(dir + " - このフォルダからは削除できません。", boxes[0].text);
+        ExpectError(boxes[0], installed.owner);
+        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\UtRemovalShared")) << dir;
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalShared")) << dir;
+    }
+    // A directory of its own is no shared one.
+    lstrcpyA(State.installDir, installed.dir.c_str());
+    int result = -1;
+    std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDYES));
+    EXPECT_EQ(1, result);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\UtRemovalShared"));
+    EXPECT_FALSE(Exists(installed.dir));
+    DestroyWindow(installed.owner);
+}
+
+TEST(RemovalEngine, DeleteFileIfPresent)
+{
+    ResetSetupState();
+    const std::string dir = "C:\\ut\\deletefile\\";
+    RemoveTree(dir.substr(0, dir.size() - 1));
+    WriteBytes(dir + "PLAIN.TXT", "p");
+    WriteBytes(dir + "LOCKED.TXT", "l");
+    SetFileAttributesA((dir + "LOCKED.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
+    int plain = -1, missing = -1, locked = -1;
+    std::vector<SeenBox> boxes = Answered([&] {
+        plain = DeleteFileIfPresent((dir + "PLAIN.TXT").c_str());
+        missing = DeleteFileIfPresent((dir + "MISSING.TXT").c_str());
+        locked = DeleteFileIfPresent((dir + "LOCKED.TXT").c_str());
+    }, Answer(IDOK));
+    EXPECT_EQ(1, plain);
+    EXPECT_FALSE(Exists(dir + "PLAIN.TXT"));
+    EXPECT_EQ(1, missing);
+    EXPECT_EQ(0, locked);
+    EXPECT_TRUE(Exists(dir + "LOCKED.TXT"));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(dir + "LOCKED.TXT" + DeleteFailed, boxes[0].text);
+    ExpectError(boxes[0], nullptr);
+    RemoveTree(dir.substr(0, dir.size() - 1));
+}
+
+TEST(RemovalDialog, TemplateIsTheSmallDialogWithADisabledCloseButton)
+{
+    HRSRC found = FindResourceExA(nullptr, reinterpret_cast<LPCSTR>(RT_DIALOG), MAKEINTRESOURCEA(IDD_REMOVAL),
+                                  MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    ASSERT_NE(nullptr, found);
+    const WORD *words = static_cast<const WORD *>(LockResource(LoadResource(nullptr, found)));
+    const DLGTEMPLATE *dialog = reinterpret_cast<const DLGTEMPLATE *>(words);
+    EXPECT_EQ(0x80C800C0u, dialog->style);
+    EXPECT_EQ(2, dialog->cdit);
+    EXPECT_EQ(0, dialog->x);
+    EXPECT_EQ(0, dialog->y);
+    EXPECT_EQ(187, dialog->cx);
+    EXPECT_EQ(73, dialog->cy);
+    const WORD *p = words + sizeof(DLGTEMPLATE) / 2;
+    EXPECT_EQ(0, *p++);  // no menu
+    EXPECT_EQ(0, *p++);  // no class
+    EXPECT_EQ(0, *p++);  // empty caption
+    EXPECT_EQ(9, *p++);
+    EXPECT_EQ(std::wstring(L"ＭＳ Ｐゴシック"), std::wstring(reinterpret_cast<const wchar_t *>(p)));
+    p += lstrlenW(reinterpret_cast<const wchar_t *>(p)) + 1;
+
+    struct Expected {
+        DWORD style;
+        short x, y, cx, cy;
+        WORD id;
+        WORD classAtom;
+        const wchar_t *text;
+    } expected[] = {
+        {0x50020000, 9, 16, 168, 16, IDC_REMOVAL_TEXT, 0x82, L"削除しています..."},
+        {0x58010001, 67, 48, 50, 15, IDCANCEL, 0x80, L"終了"},
+    };
+    for (const Expected &item : expected) {
+        p = reinterpret_cast<const WORD *>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
+        const DLGITEMTEMPLATE *control = reinterpret_cast<const DLGITEMTEMPLATE *>(p);
+        EXPECT_EQ(item.style, control->style) << item.id;
+        EXPECT_EQ(item.x, control->x);
+        EXPECT_EQ(item.y, control->y);
+        EXPECT_EQ(item.cx, control->cx);
+        EXPECT_EQ(item.cy, control->cy);
+        EXPECT_EQ(item.id, control->id);
+        p += sizeof(DLGITEMTEMPLATE) / 2;
+        EXPECT_EQ(0xFFFF, p[0]);
+        EXPECT_EQ(item.classAtom, p[1]);
+        p += 2;
+        EXPECT_EQ(std::wstring(item.text), std::wstring(reinterpret_cast<const wchar_t *>(p)));
+        p += lstrlenW(reinterpret_cast<const wchar_t *>(p)) + 1;
+        EXPECT_EQ(0, *p++);  // no creation data
+    }
+}
+
+namespace {
+
+bool PumpUntil(const std::function<bool()> &condition, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+std::string ItemText(HWND dialog, int id)
+{
+    char text[1024] = "";
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+TEST(RemovalDialog, WaitsThenRemovesAndShowsTheOutcome)
+{
+    Installed installed = Install("dialog", Script("ダイアログ", "UtRemovalDialog", "1=APP.EXE\r\n"), {"APP.EXE"});
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REMOVAL), nullptr,
+                                     RemovalDialogProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    // Before its timer: nothing removed yet, 終了 disabled.
+    EXPECT_EQ(dialog, State.ownerWindow);
+    EXPECT_EQ("ダイアログの削除", WindowText(dialog));
+    EXPECT_EQ("削除しています...", ItemText(dialog, IDC_REMOVAL_TEXT));
+    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+    EXPECT_TRUE(Exists(installed.dir + "APP.EXE"));
+
+    std::vector<SeenBox> boxes = Answered([&] {
+        EXPECT_TRUE(PumpUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != FALSE; }, 10000));
+    }, Answer(IDYES));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ("ダイアログは正常に削除されました。", ItemText(dialog, IDC_REMOVAL_TEXT));
+    EXPECT_EQ(GetDlgItem(dialog, IDCANCEL), GetFocus());
+    EXPECT_FALSE(Exists(installed.dir));
+    DestroyWindow(dialog);
+    DestroyWindow(installed.owner);
+
+    // Files left behind: the outcome names the directory.
+    installed = Install("dialog2", Script("ダイアログ", "UtRemovalDialog2", ""), {"LEFT.TXT"});
+    dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REMOVAL), nullptr,
+                                RemovalDialogProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    boxes = Answered([&] {
+        EXPECT_TRUE(PumpUntil([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != FALSE; }, 10000));
+    }, [&](const SeenBox &box) {
+        // The outcome replaces the first text only after every box is answered.
+        EXPECT_EQ("削除しています...", ItemText(dialog, IDC_REMOVAL_TEXT));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+        EXPECT_EQ(dialog, box.owner);
+        return IDNO;
+    });
+    EXPECT_EQ(2u, boxes.size());
+    EXPECT_EQ(installed.dir + " にはまだファイルが残っています。後で削除してください。",
+              ItemText(dialog, IDC_REMOVAL_TEXT));
+    EXPECT_TRUE(Exists(installed.dir + "LEFT.TXT"));
+    DestroyWindow(dialog);
+    DestroyWindow(installed.owner);
+    RemoveTree("C:\\ut\\dialog2");
+}
+
+namespace {
+
+DWORD WINAPI CloseAtOnce(void *)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (HWND dialog = FindWindowA("#32770", "早期終了の削除")) {
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            return 1;
+        }
+        Sleep(2);
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST(RemovalDialog, ClosingBeforeTheTimerRemovesNothing)
+{
+    Installed installed = Install("early", Script("早期終了", "UtRemovalEarly", "1=APP.EXE\r\n"), {"APP.EXE"});
+    HANDLE thread = CreateThread(nullptr, 0, CloseAtOnce, nullptr, 0, nullptr);
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_REMOVAL), nullptr,
+                                     RemovalDialogProc, 0);
+    DWORD posted = 0;
+    WaitForSingleObject(thread, INFINITE);
+    GetExitCodeThread(thread, &posted);
+    CloseHandle(thread);
+    ASSERT_EQ(1u, posted);
+    EXPECT_EQ(1, result);
+    EXPECT_TRUE(Exists(installed.dir + "APP.EXE"));
+    EXPECT_TRUE(Exists(installed.dir + "SETUP.INF"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalEarly"));
+    DestroyWindow(installed.owner);
+    RemoveTree("C:\\ut\\early");
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(UninstallRoot) + "UtRemovalEarly\\Nested").c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(UninstallRoot) + "UtRemovalEarly").c_str());
+}
+
+TEST(RemovalRequest, TheCopyIsStartedByItsQuotedPath)
+{
+    ResetSetupState();
+    lstrcpyA(State.exeName, "SETUP.EXE");
+    lstrcpyA(State.modulePath, "C:\\Program Files\\Sample App\\SETUP.EXE");
+    char relocated[PATH_SIZE], command[RELOCATION_COMMAND_SIZE];
+    ASSERT_TRUE(ComposeRelocation("C:\\Sys Dir\\system32", relocated, sizeof relocated, command, sizeof command));
+    EXPECT_STREQ("C:\\Sys Dir\\system32\\SETUP.EXE", relocated);
+    EXPECT_STREQ("\"C:\\Sys Dir\\system32\\SETUP.EXE\" x C:\\Program Files\\Sample App\\SETUP.EXE", command);
+    // The copy's own start-up reads this line as the removal run of the
+    // whole installed path, blanks and all.
+    const char *setupPath = nullptr;
+    EXPECT_EQ(ModeRunRemoval, ParseCommandTail(GetCommandTail(command), &setupPath));
+    EXPECT_STREQ(State.modulePath, setupPath);
+
+    // A copy's path that does not fit is refused rather than cut.
+    std::string deep = "C:\\" + std::string(PATH_SIZE - 13, 'd');
+    EXPECT_TRUE(ComposeRelocation(deep.substr(0, deep.size() - 1).c_str(), relocated, sizeof relocated, command,
+                                  sizeof command));
+    EXPECT_FALSE(ComposeRelocation(deep.c_str(), relocated, sizeof relocated, command, sizeof command));
+}
