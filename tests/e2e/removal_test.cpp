@@ -1,0 +1,305 @@
+// Removal seen from outside: the registered uninstall command, the copy in
+// the system directory, the removal dialog and what is left afterwards.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include "driver.h"
+#include "testpaths.h"
+
+using namespace driver;
+
+namespace {
+
+const std::string Title = "削除サンプル";
+const std::string Folder = "RemovalSample";
+const std::string UninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\RemovalSample";
+const char DeleteFailed[] = "の削除に失敗しました。このファイルをスキップして処理を続行します。";
+
+// The sample product's script under a title and folder of this scenario's own.
+std::string Script(const char *tsr)
+{
+    return "[Install]\r\nTitle=" + Title + "\r\nFolder=" + Folder + "\r\nTSR=" + tsr +
+           "\r\nOpen=README.TXT\r\n"
+           "1=APP.EXE\r\n2=HELP\\APP.HLP,APP.HLP\r\n3=DATA.DAT,DATA\\DATA.DAT\r\n"
+           "[Group]\r\n1=" + Title + ",APP.EXE\r\n2=" + Title + " (設定),APP.EXE,/setup\r\n3=ヘルプ,APP.HLP\r\n"
+           "[Reg]\r\n1=HKEY_CURRENT_USER\\Software\\SampleApp\r\n"
+           "2=HKEY_CURRENT_USER\\Software\\RemovalSample\r\n";
+}
+
+std::string InstallDir()
+{
+    return "C:\\Program Files\\" + Folder + "\\";
+}
+
+std::string SystemCopy()
+{
+    char dir[MAX_PATH];
+    GetSystemDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\SETUP.EXE";
+}
+
+std::string ProgramsFolder()
+{
+    return ShellFolder("Programs") + "\\" + Title;
+}
+
+std::string DesktopLink()
+{
+    return ShellFolder("Desktop") + "\\" + Title + ".lnk";
+}
+
+void SetValue(HKEY root, const std::string &key, const char *name, const std::string &text)
+{
+    HKEY opened;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()), DWORD(text.size() + 1));
+    RegCloseKey(opened);
+}
+
+// What setup leaves behind: the installed files with the setup program and
+// its script, the registration, shortcuts in the Programs folder and on the
+// desktop, and the keys the program writes.
+void StageInstallation()
+{
+    SetWindowsVersion("win7");
+    const std::string dir = InstallDir();
+    RemoveTree(dir.substr(0, dir.size() - 1));
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CreateDirectoryA((dir + "DATA").c_str(), nullptr);
+    CopyFileA(TEST_SETUP_EXE, (dir + "SETUP.EXE").c_str(), FALSE);
+    WriteFile(dir + "SETUP.INF", Script("0"));
+    CopyFileA(TEST_SAMPLE_DIR "\\APP.EXE", (dir + "APP.EXE").c_str(), FALSE);
+    CopyFileA(TEST_SAMPLE_DIR "\\HELP\\APP.HLP", (dir + "APP.HLP").c_str(), FALSE);
+    CopyFileA(TEST_SAMPLE_DIR "\\DATA.DAT", (dir + "DATA\\DATA.DAT").c_str(), FALSE);
+
+    RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey);
+    SetValue(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName", Title);
+    SetValue(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", "\"" + dir + "SETUP.EXE\" /r");
+
+    RemoveTree(ProgramsFolder());
+    CreateDirectoryA(ProgramsFolder().c_str(), nullptr);
+    for (const std::string &name : {Title, Title + " (設定)", std::string("ヘルプ")})
+        WriteFile(ProgramsFolder() + "\\" + name + ".lnk", "link");
+    WriteFile(DesktopLink(), "link");
+
+    SetValue(HKEY_CURRENT_USER, "Software\\SampleApp", "LastDirectory", dir);
+    SetValue(HKEY_CURRENT_USER, "Software\\RemovalSample\\Settings\\Window", "Left", "10");
+    DeleteFileA(SystemCopy().c_str());
+}
+
+void Cleanup()
+{
+    RemoveTree(InstallDir().substr(0, InstallDir().size() - 1));
+    RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey);
+    RegDeleteTree(HKEY_CURRENT_USER, "Software\\RemovalSample");
+    RemoveTree(ProgramsFolder());
+    DeleteFileA(DesktopLink().c_str());
+}
+
+Process StartUninstall()
+{
+    std::string command = RegRead(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
+    return Start(command, InstallDir());
+}
+
+// Confirms the removal and returns the removal dialog of the copy it starts.
+HWND ConfirmRemoval(Process &copy)
+{
+    Process request = StartUninstall();
+    Box box;
+    EXPECT_TRUE(WaitBox(box, 15000, request.id));
+    EXPECT_EQ(Title + "を削除します。", box.text);
+    Answer(box, IDOK);
+    EXPECT_EQ(1, WaitExit(request));
+    Kill(request);
+    HWND dialog = WaitDialog(Title + "の削除");
+    if (dialog != nullptr) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(dialog, &pid);
+        copy.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+        copy.id = pid;
+    }
+    return dialog;
+}
+
+void CloseDialog(HWND dialog, Process &copy)
+{
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(1, WaitExit(copy));
+    Kill(copy);
+}
+
+bool SameFile(const std::string &a, const std::string &b)
+{
+    std::string bytes = ReadFile(a);
+    return bytes != "<missing>" && bytes == ReadFile(b);
+}
+
+std::string Upper(std::string text)
+{
+    CharUpperBuffA(&text[0], DWORD(text.size()));
+    return text;
+}
+
+}  // namespace
+
+TEST(Removal, ConfirmationCancelledChangesNothing)
+{
+    StageInstallation();
+    const std::string dir = InstallDir();
+    Process request = StartUninstall();
+    ASSERT_NE(nullptr, request.handle);
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, request.id));
+    EXPECT_EQ(Title + "を削除します。", box.text);
+    EXPECT_EQ(Title, box.caption);
+    EXPECT_EQ("information", box.icon);
+    EXPECT_EQ((std::vector<int>{IDOK, IDCANCEL}), box.buttons);
+    EXPECT_EQ(nullptr, box.owner);
+    Answer(box, IDCANCEL);
+    EXPECT_EQ(1, WaitExit(request));
+    Kill(request);
+    EXPECT_TRUE(NoBox(1000));
+    EXPECT_FALSE(Exists(SystemCopy()));
+    for (const char *file : {"SETUP.EXE", "SETUP.INF", "APP.EXE", "APP.HLP", "DATA\\DATA.DAT"})
+        EXPECT_TRUE(Exists(dir + file)) << file;
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, "Software\\RemovalSample\\Settings"));
+    EXPECT_TRUE(Exists(DesktopLink()));
+
+    // A resident product asks the user to end it first, whichever way the letter is written.
+    std::string dist = MakeDist("removaltsr", Script("1").c_str(), true);
+    for (const char *tail : {"r", "R", "/R"}) {
+        Process resident = Start("\"" + dist + "SETUP.EXE\" " + tail, dist);
+        ASSERT_TRUE(WaitBox(box, 15000, resident.id)) << tail;
+        EXPECT_EQ(Title + "を削除します。まだ常駐している場合は、今すぐ終了させてからOKボタンを押してください。",
+                  box.text);
+        EXPECT_EQ(Title, box.caption);
+        Answer(box, IDCANCEL);
+        EXPECT_EQ(1, WaitExit(resident));
+        Kill(resident);
+    }
+    EXPECT_FALSE(Exists(SystemCopy()));
+    Cleanup();
+    RemoveTree("C:\\e2e\\removaltsr");
+}
+
+TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
+{
+    StageInstallation();
+    const std::string dir = InstallDir();
+    WriteFile(dir + "NOTES.TXT", "user's notes");
+    WriteFile(dir + "DATA\\USER.DAT", "user's data");
+    WriteFile(dir + "APP.GID", "index");
+
+    char wininit[MAX_PATH];
+    GetWindowsDirectoryA(wininit, sizeof wininit);
+    lstrcatA(wininit, "\\WININIT.INI");
+    const std::string wininitBefore = ReadFile(wininit);
+
+    Process copy;
+    HWND dialog = ConfirmRemoval(copy);
+    ASSERT_NE(nullptr, dialog);
+    // The copy runs from the system directory, as a faithful copy of the installed program.
+    EXPECT_TRUE(SameFile(SystemCopy(), TEST_SETUP_EXE));
+    char image[MAX_PATH] = "";
+    DWORD imageSize = sizeof image;
+    QueryFullProcessImageNameA(copy.handle, 0, image, &imageSize);
+    EXPECT_EQ(Upper(SystemCopy()), Upper(image));
+
+    // Leftover files are asked about one by one, while the dialog still says
+    // it is working and cannot be closed.
+    std::vector<std::string> asked;
+    const std::string done = Title + "は正常に削除されました。";
+    for (int round = 0; round < 40 && ItemText(dialog, 1010) != done; ++round) {
+        Box box;
+        if (!WaitBox(box, 500, copy.id))
+            continue;
+        asked.push_back(box.text);
+        EXPECT_EQ(Title, box.caption) << box.text;
+        EXPECT_EQ("question", box.icon) << box.text;
+        EXPECT_EQ((std::vector<int>{IDCANCEL, IDYES, IDNO}), box.buttons) << box.text;
+        EXPECT_EQ(dialog, box.owner) << box.text;
+        EXPECT_EQ("削除しています...", ItemText(dialog, 1010));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
+        Answer(box, IDYES);
+    }
+    std::sort(asked.begin(), asked.end());
+    const std::string question = " - このファイルを削除してもいいですか？";
+    EXPECT_EQ((std::vector<std::string>{dir + "DATA\\USER.DAT" + question, dir + "NOTES.TXT" + question}), asked);
+
+    EXPECT_TRUE(WaitItemText(dialog, 1010, done, 5000)) << ItemText(dialog, 1010);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) != FALSE; }, 5000));
+    EXPECT_EQ("終了", ItemText(dialog, IDCANCEL));
+    EXPECT_FALSE(Exists(dir));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\SampleApp"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\RemovalSample"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_FALSE(Exists(ProgramsFolder()));
+    EXPECT_FALSE(Exists(DesktopLink()));
+
+    // Closed, the copy leaves its own deletion to the next start.
+    CloseDialog(dialog, copy);
+    std::string pending = RegRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                  "PendingFileRenameOperations");
+    EXPECT_NE(std::string::npos, Upper(pending).find(Upper("\\??\\" + SystemCopy()) + '\0' + '\0'));
+    // Where the platform takes the deletion, WININIT.INI is not touched.
+    EXPECT_EQ(wininitBefore, ReadFile(wininit));
+    Cleanup();
+}
+
+TEST(Removal, RunningProgramStopsTheRemovalUntilItEnds)
+{
+    StageInstallation();
+    const std::string dir = InstallDir();
+    Process app = Start("\"" + dir + "APP.EXE\" /hold", dir);
+    ASSERT_NE(nullptr, app.handle);
+    ASSERT_TRUE(WaitFor([] {
+        return RegRead(HKEY_CURRENT_USER, "Software\\SampleApp", "LastCommandLine").find("/hold") !=
+               std::string::npos;
+    }, 15000));
+
+    Process copy;
+    HWND dialog = ConfirmRemoval(copy);
+    ASSERT_NE(nullptr, dialog);
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, copy.id));
+    EXPECT_EQ(dir + "APP.EXE" + DeleteFailed, box.text);
+    EXPECT_EQ("エラー", box.caption);
+    EXPECT_EQ("error", box.icon);
+    EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+    EXPECT_EQ(dialog, box.owner);
+    Answer(box, IDOK);
+    ASSERT_TRUE(WaitBox(box, 15000, copy.id));
+    EXPECT_EQ(dir + "APP.EXE の削除に失敗しました。" + Title +
+                  "を終了して、もう一度アンインストールをやり直してください。",
+              box.text);
+    EXPECT_EQ("error", box.icon);
+    EXPECT_EQ(dialog, box.owner);
+    Answer(box, IDOK);
+    EXPECT_TRUE(WaitItemText(dialog, 1010, dir + " にはまだファイルが残っています。後で削除してください。", 5000))
+        << ItemText(dialog, 1010);
+    EXPECT_TRUE(NoBox(500, copy.id));
+
+    // The later entries went; the program, the script, the setup copy, the
+    // registration and the shortcuts stay for the second attempt.
+    EXPECT_FALSE(Exists(dir + "APP.HLP"));
+    EXPECT_FALSE(Exists(dir + "DATA\\DATA.DAT"));
+    for (const char *file : {"APP.EXE", "SETUP.INF", "SETUP.EXE"})
+        EXPECT_TRUE(Exists(dir + file)) << file;
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_TRUE(Exists(ProgramsFolder() + "\\" + Title + ".lnk"));
+    EXPECT_TRUE(Exists(DesktopLink()));
+    CloseDialog(dialog, copy);
+
+    Kill(app);
+    dialog = ConfirmRemoval(copy);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(WaitItemText(dialog, 1010, Title + "は正常に削除されました。", 15000)) << ItemText(dialog, 1010);
+    EXPECT_FALSE(Exists(dir));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_FALSE(Exists(ProgramsFolder()));
+    EXPECT_FALSE(Exists(DesktopLink()));
+    CloseDialog(dialog, copy);
+    Cleanup();
+}
