@@ -16,6 +16,7 @@ wine_env() {
 
 case "$cmd" in
 start)
+  umount "$dir/smalldrive" 2>/dev/null || true  # a previous run's small drive
   rm -rf "$dir"
   mkdir -p "$dir"
   # The first free display number from 91 up.
@@ -29,6 +30,13 @@ start)
   /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
   # Keep one wineserver for the whole run: each test then starts quickly.
   /usr/lib/wine/wineserver -p 2>/dev/null || true  # already running after wineboot: fine
+  # A nearly empty 50 MB drive S: for the wizard's free-space question.
+  mkdir -p "$dir/smalldrive"
+  if mount -t tmpfs -o size=50m tmpfs "$dir/smalldrive" 2>/dev/null; then
+    ln -sfn "$dir/smalldrive" "$WINEPREFIX/dosdevices/s:"
+  else
+    echo "rig: mount not permitted, no small drive S: (its scenario is skipped)" >&2
+  fi
   regs=(
     'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N           # no window manager: do not wait for one
     'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0   # a crash fails the test, never hangs it
@@ -43,6 +51,7 @@ stop)
   [ -f "$dir/display" ] || exit 0
   wine_env
   /usr/lib/wine/wineserver -k 2>/dev/null || true
+  umount "$dir/smalldrive" 2>/dev/null || true
   [ -f "$dir/xvfb.pid" ] && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
   rm -f "$dir/xvfb.pid"
   ;;

@@ -1,0 +1,161 @@
+// Page 0 of the wizard: the installation directory, with its folder picker
+// and the checks made before the sheet moves on.
+#include "script/state.h"
+#include "resources/resource.h"
+#include "wizard/wizard.h"
+
+#include <commdlg.h>
+
+const char DestinationLabelSuffix[] = "のインストール先を指定してください";
+const char SheetCaptionSuffix[] = "のインストール";
+
+static const char RootRefused[] = "ルートディレクトリにはインストールできません。";
+static const char FormRefused[] = "「C:\\Soft」のように、ドライブ名も含めた正しいパス名を指定してください。";
+static const char FreeSpaceQuestion[] =
+    "指定されたドライブの残り容量が %uメガバイトしかありません。かまわずにインストールしますか？";
+
+// 100 × 1,048,576 bytes in units of ten bytes.
+static const unsigned long long EnoughFreeSpace = 0xA00000;
+
+#ifndef _WIN64
+static_assert(OPENFILENAME_SIZE_VERSION_400A == 76, "file dialog record without the later members");
+#endif
+
+unsigned long long FreeSpaceUnits(DWORD freeClusters, DWORD sectorsPerCluster, DWORD bytesPerSector)
+{
+    unsigned long long units = freeClusters / 10;
+    if (__builtin_mul_overflow(units, static_cast<unsigned long long>(sectorsPerCluster), &units) ||
+        __builtin_mul_overflow(units, static_cast<unsigned long long>(bytesPerSector), &units))
+        return ~0ULL;
+    return units;
+}
+
+unsigned long long GetInstallFreeSpace()
+{
+    char full[PATH_SIZE];
+    char *name;
+    DWORD length = GetFullPathNameA(State.installDir, sizeof full, full, &name);
+    if (length == 0 || length >= sizeof full || full[1] != ':' || full[2] != '\\')
+        return 0;
+    full[3] = '\0';
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, totalClusters;
+    if (!GetDiskFreeSpaceA(full, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
+        return 0;
+    return FreeSpaceUnits(freeClusters, sectorsPerCluster, bytesPerSector);
+}
+
+int FormatFreeSpaceQuestion(unsigned long long units, char *text, int size)
+{
+    if (units >= EnoughFreeSpace || size < static_cast<int>(sizeof FreeSpaceQuestion) + 8)
+        return 0;
+    // Below the threshold the figure is at most 100, so it fits the text.
+    wsprintfA(text, FreeSpaceQuestion, static_cast<unsigned>(units / 102 / 1024));
+    return 1;
+}
+
+// Refuses the move to the next page and keeps this one.
+static INT_PTR KeepPage(HWND page)
+{
+    SetWindowLongPtrA(page, DWLP_MSGRESULT, -1);
+    return TRUE;
+}
+
+static INT_PTR LeaveDestination(HWND page)
+{
+    GetDlgItemTextA(page, IDC_DEST_EDIT, State.installDir, PATH_SIZE);
+    AddTrailingBackslash(State.installDir);
+    State.ownerWindow = page;
+
+    // An empty field, a lone backslash or a bare drive root.
+    if (lstrlenA(State.installDir) <= 3) {
+        ShowError(RootRefused);
+        return KeepPage(page);
+    }
+    if (State.installDir[1] != ':' || State.installDir[2] != '\\') {
+        ShowError(FormRefused);
+        return KeepPage(page);
+    }
+
+    // A trial creation: the user hears about a level that cannot be made
+    // now, not halfway through the copying. The last level goes again.
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(State.installDir, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        if (!CreateDirectoryPath(State.installDir))
+            return KeepPage(page);
+        RemoveDirectoryA(State.installDir);
+    } else {
+        FindClose(search);
+    }
+
+    char question[sizeof FreeSpaceQuestion + 16];
+    if (FormatFreeSpaceQuestion(GetInstallFreeSpace(), question, sizeof question) &&
+        MessageBoxA(page, question, State.title, MB_YESNO | MB_ICONQUESTION) == IDNO)
+        return KeepPage(page);
+
+    // A resident program gets no shortcut choice: straight to the progress page.
+    if (State.resident) {
+        SendMessageA(State.sheetWindow, PSM_SETCURSEL, 2, 0);
+        return KeepPage(page);
+    }
+    return FALSE;
+}
+
+static void PickFolder(HWND page)
+{
+    // The picker opens at the root of the Windows drive.
+    char root[PATH_SIZE];
+    if (GetWindowsDirectoryA(root, sizeof root) >= 3)
+        root[3] = '\0';
+    SetCurrentDirectoryA(root);
+
+    char file[PATH_SIZE] = "dummy";
+    OPENFILENAMEA dialog;
+    ZeroMemory(&dialog, sizeof dialog);
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = page;
+    dialog.hInstance = State.instance;
+    dialog.lpstrFilter = "*.*\0*.*\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.Flags = OFN_ENABLETEMPLATE | OFN_NOCHANGEDIR;
+    dialog.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_PICKER);
+    if (GetSaveFileNameA(&dialog) && dialog.nFileOffset < sizeof file) {
+        // What stands after the folder is the placeholder name: it falls away.
+        file[dialog.nFileOffset] = '\0';
+        SetDlgItemTextA(page, IDC_DEST_EDIT, file);
+    }
+    SetCurrentDirectoryA(State.setupDir);
+}
+
+INT_PTR CALLBACK DestinationPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    char text[LABEL_SIZE + sizeof DestinationLabelSuffix];
+    switch (message) {
+    case WM_INITDIALOG:
+        State.sheetWindow = GetParent(window);
+        CenterWindow(State.sheetWindow);
+        SendDlgItemMessageA(window, IDC_DEST_EDIT, EM_LIMITTEXT, PATH_SIZE - 1, 0);
+        ComposeTitleText(text, sizeof text, DestinationLabelSuffix);
+        SetDlgItemTextA(window, IDC_DEST_LABEL, text);
+        ComposeTitleText(text, sizeof text, SheetCaptionSuffix);
+        SetWindowTextA(State.sheetWindow, text);
+        return TRUE;
+    case WM_NOTIFY:
+        switch (reinterpret_cast<NMHDR *>(lParam)->code) {
+        case PSN_SETACTIVE:
+            PostMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
+            SetDlgItemTextA(window, IDC_DEST_EDIT, State.installDir);
+            return FALSE;
+        case PSN_WIZNEXT:
+            return LeaveDestination(window);
+        }
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDC_DEST_BROWSE)
+            PickFolder(window);
+        return FALSE;
+    }
+    return FALSE;
+}

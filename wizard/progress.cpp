@@ -1,0 +1,113 @@
+// Page 2 of the wizard: the installation itself, one small step per posted
+// command so that the sheet repaints and answers Cancel in between, then
+// Finish, which starts the installed program.
+#include "script/state.h"
+#include "resources/resource.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+static const char CompleteText[] = "インストールが完了しました。「完了」を押すと起動します。";
+
+static void SetStepRange(HWND bar, int top)
+{
+    // PBM_SETRANGE carries 16-bit bounds; a longer script would wrap them.
+    if (top >= 0 && top <= 0xFFFF)
+        SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, top));
+    else
+        SendMessageA(bar, PBM_SETRANGE32, 0, top);
+}
+
+static void MakeShortcuts()
+{
+    if (State.resident) {
+        UpdateShellItems(Startup, FALSE);
+        return;
+    }
+    if (State.wantStartMenu)
+        UpdateShellItems(Programs, FALSE);
+    if (State.wantDesktop)
+        UpdateShellItems(Desktop, FALSE);
+}
+
+void RunInstallStep()
+{
+    HWND page = State.ownerWindow;
+    HWND bar = GetDlgItem(page, IDC_PROGRESS_BAR);
+    int step = State.stepIndex;
+    int last = State.fileCount + 3;
+
+    // Step 0 makes the directory; the copy steps take entry -1 (the setup
+    // program), 0 (the script), then the script's entries in order; the
+    // last step makes the shortcuts and registers. Failures have been
+    // reported by then and the sequence goes on.
+    if (step == 0) {
+        SetStepRange(bar, last);
+        CreateDirectoryPath(State.installDir);
+    } else if (step <= last - 1) {
+        LoadFileEntry(step - 2);
+        CopyCurrentEntry();
+    } else {
+        MakeShortcuts();
+        RegisterUninstall();
+    }
+
+    SendMessageA(bar, PBM_DELTAPOS, 1, 0);
+    State.stepIndex = step + 1;
+    if (State.stepIndex <= last) {
+        PostMessageA(page, WM_COMMAND, 1, 0);
+        return;
+    }
+    ShowWindow(bar, SW_HIDE);
+    SetDlgItemTextA(page, IDC_PROGRESS_TEXT, CompleteText);
+    if (State.newShell)
+        ShowWindow(GetDlgItem(page, IDC_PROGRESS_HINT), SW_SHOW);
+    PostMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
+}
+
+static void StartInstalledProgram(HWND page)
+{
+    LoadFileEntry(1);
+    SetCurrentDirectoryA(State.installDir);
+    // Quoted, so that a blank in the path (C:\Program Files\...) cannot make
+    // the system start some other program such as C:\Program.exe.
+    char command[PATH_SIZE + 2];
+    CopyText(command, sizeof command, "\"");
+    AppendText(command, sizeof command, State.entryPath);
+    AppendText(command, sizeof command, "\"");
+    WinExec(command, SW_SHOWNORMAL);
+
+    char document[PATH_SIZE];
+    GetPrivateProfileStringA("Install", "Open", "", document, sizeof document, State.scriptPath);
+    if (document[0] != '\0')
+        ShellExecuteA(page, "open", document, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        State.ownerWindow = window;
+        return TRUE;
+    case WM_NOTIFY:
+        switch (reinterpret_cast<NMHDR *>(lParam)->code) {
+        case PSN_SETACTIVE:
+            SendMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, 0);
+            SetTimer(window, 1, 300, nullptr);
+            return FALSE;
+        case PSN_WIZFINISH:
+            StartInstalledProgram(window);
+            return FALSE;
+        }
+        return FALSE;
+    case WM_TIMER:
+        KillTimer(window, 1);
+        PostMessageA(window, WM_COMMAND, 1, 0);
+        return FALSE;
+    case WM_COMMAND:
+        if (wParam == 1)
+            RunInstallStep();
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,24 @@
+// Pieces of the install wizard that its pages share, kept apart from the
+// page procedures so that each can be tried on its own.
+#pragma once
+
+#include <windows.h>
+#include <prsht.h>
+
+// Suffixes of the texts built from the product's title.
+extern const char DestinationLabelSuffix[];
+extern const char SheetCaptionSuffix[];
+
+void InitWizardPage(PROPSHEETPAGEA_V2 *page, int templateId, DLGPROC procedure);
+
+// title followed by suffix; 0 (and an empty text) when it does not fit.
+int ComposeTitleText(char *text, int size, const char *suffix);
+
+// Free space in units of ten bytes, from what GetDiskFreeSpaceA reports; the
+// cluster count is rounded down to a multiple of ten first. Saturates rather
+// than wraps.
+unsigned long long FreeSpaceUnits(DWORD freeClusters, DWORD sectorsPerCluster, DWORD bytesPerSector);
+
+// The question about a nearly full drive, for a figure from GetInstallFreeSpace;
+// 0 when the drive has room enough and nothing is to be asked.
+int FormatFreeSpaceQuestion(unsigned long long units, char *text, int size);
