@@ -1,6 +1,7 @@
 // The wizard's templates, the texts and figures its pages compute, and the
 // install steps run against a real progress page.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "script/state.h"
@@ -292,5 +293,219 @@ TEST(FreeSpace, ReadFromTheDriveOfInstallDir)
     CopyText(State.installDir, INSTALL_DIR_SIZE, "Q:\\nowhere\\");  // no such drive
     if (GetDriveTypeA("Q:\\") == DRIVE_NO_ROOT_DIR) {
         EXPECT_EQ(0u, GetInstallFreeSpace());
+    }
+}
+
+namespace {
+
+const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+std::string ReadValue(const std::string &key, const char *value, DWORD *size)
+{
+    char data[1024];
+    DWORD type = 0;
+    *size = sizeof data;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_ANY | RRF_NOEXPAND, &type, data, size) !=
+        ERROR_SUCCESS)
+        return "<none>";
+    EXPECT_EQ(DWORD(REG_SZ), type);
+    return std::string(data, *size > 0 ? *size - 1 : 0);
+}
+
+// The record as start-up leaves it for a distribution in C:\ut\<name>\ with
+// the given [Install] entries, installing into its inst\ directory; the
+// progress page exists, as the sheet would have made it.
+HWND PrepareInstall(const std::string &name, const std::string &folder, const std::string &entries)
+{
+    ResetSetupState();
+    std::string dir = FreshDir(name);
+    WriteBytes(dir + "SETUP.EXE", "the setup program");
+    WriteBytes(dir + "SETUP.INF", "[Install]\r\nTitle=手順\r\nFolder=" + folder + "\r\n" + entries);
+    CreateDirectoryA((dir + "HELP").c_str(), nullptr);
+    for (const char *file : {"a.txt", "HELP\\b.txt", "c.txt"})
+        WriteBytes(dir + file, file);
+    State.instance = GetModuleHandleA(nullptr);
+    CopyText(State.setupDir, PATH_SIZE, dir.c_str());
+    CopyText(State.exeName, NAME_SIZE, "SETUP.EXE");
+    CopyText(State.scriptName, NAME_SIZE, "SETUP.INF");
+    CopyText(State.scriptPath, PATH_SIZE, (dir + "SETUP.INF").c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
+    EXPECT_EQ(1, LoadSetupScript());
+    CopyText(State.installDir, INSTALL_DIR_SIZE, (dir + "inst\\").c_str());
+    SetCurrentDirectoryA(dir.c_str());
+    InitCommonControls();
+    State.sheetWindow = MakeOwnerWindow();
+    CreateDialogParamA(State.instance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressPageProc, 0);
+    return State.ownerWindow;  // the page made itself the owner of messages
+}
+
+// Takes the command that a step posted to the page for the next one.
+bool TakeNextStepCommand(HWND page)
+{
+    MSG msg;
+    if (!PeekMessageA(&msg, page, WM_COMMAND, WM_COMMAND, PM_REMOVE))
+        return false;
+    return msg.wParam == 1 && msg.lParam == 0;
+}
+
+LPARAM TakeWizardButtons()
+{
+    MSG msg;
+    if (!PeekMessageA(&msg, State.sheetWindow, PSM_SETWIZBUTTONS, PSM_SETWIZBUTTONS, PM_REMOVE))
+        return -1;
+    return msg.lParam;
+}
+
+bool Shown(HWND page, int id)
+{
+    return (GetWindowLongA(GetDlgItem(page, id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+}  // namespace
+
+TEST(RunInstallStep, OneStepPerCommandInOrder)
+{
+    const std::string folder = "UtStepsFolder";
+    HWND page = PrepareInstall("steps", folder, "1=a.txt\r\n2=HELP\\b.txt,b.txt\r\n3=c.txt,DATA\\c.txt\r\n");
+    ASSERT_NE(nullptr, page);
+    ASSERT_EQ(3, State.fileCount);
+    const std::string inst = State.installDir;
+    HWND bar = GetDlgItem(page, IDC_PROGRESS_BAR);
+
+    // What the installation directory holds after each of the N + 4 steps.
+    const std::vector<std::vector<std::string>> after = {
+        {},
+        {"SETUP.EXE"},
+        {"SETUP.EXE", "SETUP.INF"},
+        {"SETUP.EXE", "SETUP.INF", "a.txt"},
+        {"SETUP.EXE", "SETUP.INF", "a.txt", "b.txt"},
+        {"DATA", "SETUP.EXE", "SETUP.INF", "a.txt", "b.txt"},
+        {"DATA", "SETUP.EXE", "SETUP.INF", "a.txt", "b.txt"},
+    };
+    for (size_t step = 0; step < after.size(); ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        std::vector<SeenBox> boxes = RunWithBoxes([](void *) { RunInstallStep(); }, nullptr, {});
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ(int(step + 1), State.stepIndex);
+        EXPECT_TRUE(IsDir(inst));
+        EXPECT_EQ(after[step], ListDir(inst));
+        EXPECT_EQ(std::min(int(step + 1), 6), SendMessageA(bar, PBM_GETPOS, 0, 0));  // stops at the top
+        EXPECT_EQ(6, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+        EXPECT_EQ(0, SendMessageA(bar, PBM_GETRANGE, TRUE, 0));
+        bool last = step + 1 == after.size();
+        EXPECT_EQ(!last, TakeNextStepCommand(page));
+        EXPECT_EQ(last, RegGetValueA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str(), "DisplayName",
+                                     RRF_RT_REG_SZ, nullptr, nullptr, nullptr) == ERROR_SUCCESS);
+        EXPECT_EQ(last ? LPARAM(PSWIZB_FINISH) : -1, TakeWizardButtons());
+        EXPECT_EQ(!last, Shown(page, IDC_PROGRESS_BAR));
+    }
+    EXPECT_EQ(std::vector<std::string>{"c.txt"}, ListDir(inst + "DATA\\"));
+    EXPECT_EQ("HELP\\b.txt", ReadBytes(inst + "b.txt"));
+    char text[200];
+    GetDlgItemTextA(page, IDC_PROGRESS_TEXT, text, sizeof text);
+    EXPECT_STREQ("インストールが完了しました。「完了」を押すと起動します。", text);
+    EXPECT_FALSE(Shown(page, IDC_PROGRESS_HINT));  // the old shell has no removal hint
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
+}
+
+TEST(RunInstallStep, FailuresAreReportedByThePageAndTheSequenceGoesOn)
+{
+    const std::string folder = "UtFailFolder";
+    HWND page = PrepareInstall("steps_fail", folder, "1=missing.txt\r\n2=a.txt\r\n");
+    ASSERT_NE(nullptr, page);
+    State.newShell = 1;
+    std::vector<SeenBox> boxes;
+    for (int step = 0; step < 6; ++step) {
+        for (const SeenBox &box : RunWithBoxes([](void *) { RunInstallStep(); }, nullptr, {}))
+            boxes.push_back(box);
+        EXPECT_EQ(step < 5, TakeNextStepCommand(page));
+    }
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("missing.txt のコピーに失敗しました。", boxes[0].text);
+    EXPECT_EQ(page, boxes[0].owner);
+    EXPECT_EQ((std::vector<std::string>{"SETUP.EXE", "SETUP.INF", "a.txt"}), ListDir(State.installDir));
+    EXPECT_TRUE(Shown(page, IDC_PROGRESS_HINT));
+    DWORD size;
+    EXPECT_EQ("手順", ReadValue(UninstallKey + folder, "DisplayName", &size));
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
+}
+
+TEST(RunInstallStep, RangeAbove65535DoesNotWrap)
+{
+    HWND page = PrepareInstall("steps_range", "UtRangeFolder", "");
+    ASSERT_NE(nullptr, page);
+    State.fileCount = 70000;
+    RunInstallStep();
+    HWND bar = GetDlgItem(page, IDC_PROGRESS_BAR);
+    EXPECT_EQ(70003, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+    EXPECT_EQ(1, SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_TRUE(TakeNextStepCommand(page));
+    EXPECT_TRUE(IsDir(State.installDir));
+}
+
+TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
+{
+    ResetSetupState();
+    const std::string key = std::string(UninstallKey) + "UtRegisterFolder";
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    HKEY opened;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                             &opened, nullptr));
+    RegSetValueExA(opened, "Publisher", 0, REG_SZ, reinterpret_cast<const BYTE *>("keep"), 5);
+    RegSetValueExA(opened, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE *>("old name"), 9);
+    RegCloseKey(opened);
+
+    CopyText(State.folder, LABEL_SIZE, "UtRegisterFolder");
+    CopyText(State.title, LABEL_SIZE, "登録試験");
+    CopyText(State.installDir, INSTALL_DIR_SIZE, "D:\\Tools\\Viewer\\");
+    CopyText(State.exeName, NAME_SIZE, "SETUP.EXE");
+    RegisterUninstall();
+    DWORD size;
+    EXPECT_EQ("登録試験", ReadValue(key, "DisplayName", &size));
+    EXPECT_EQ(DWORD(lstrlenA("登録試験") + 1), size);
+    std::string command = ReadValue(key, "UninstallString", &size);
+    EXPECT_EQ("\"D:\\Tools\\Viewer\\SETUP.EXE\" /r", command);
+    EXPECT_EQ(31u, size);
+    EXPECT_EQ("keep", ReadValue(key, "Publisher", &size));
+    // The loader reads the same directory back.
+    char dir[INSTALL_DIR_SIZE];
+    ASSERT_EQ(1, ReadPreviousInstallDir(command.c_str(), dir, sizeof dir));
+    EXPECT_STREQ("D:\\Tools\\Viewer\\", dir);
+
+    // The longest directory and name are written whole.
+    std::string longDir = "C:\\" + std::string(256, 'd') + "\\";
+    std::string longName(NAME_SIZE - 1, 'N');
+    CopyText(State.installDir, INSTALL_DIR_SIZE, longDir.c_str());
+    CopyText(State.exeName, NAME_SIZE, longName.c_str());
+    RegisterUninstall();
+    EXPECT_EQ("\"" + longDir + longName + "\" /r", ReadValue(key, "UninstallString", &size));
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+TEST(OptionsPageProc, StartMenuCheckedAndDesktopOnlyOnTheNewShell)
+{
+    for (int newShell : {0, 1}) {
+        SCOPED_TRACE(newShell ? "new shell" : "old shell");
+        ResetSetupState();
+        State.newShell = newShell;
+        State.sheetWindow = MakeOwnerWindow();
+        HWND page = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OPTIONS), nullptr,
+                                       OptionsPageProc, 0);
+        ASSERT_NE(nullptr, page);
+        EXPECT_EQ(UINT(BST_CHECKED), IsDlgButtonChecked(page, IDC_OPT_STARTMENU));
+        EXPECT_EQ(UINT(BST_UNCHECKED), IsDlgButtonChecked(page, IDC_OPT_DESKTOP));
+        EXPECT_EQ(newShell != 0, IsWindowEnabled(GetDlgItem(page, IDC_OPT_DESKTOP)) != 0);
+
+        NMHDR next = {page, 0, static_cast<UINT>(PSN_WIZNEXT)};
+        EXPECT_EQ(FALSE, SendMessageA(page, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&next)));
+        EXPECT_EQ(1, State.wantStartMenu);
+        EXPECT_EQ(0, State.wantDesktop);
+        CheckDlgButton(page, IDC_OPT_STARTMENU, BST_UNCHECKED);
+        CheckDlgButton(page, IDC_OPT_DESKTOP, BST_CHECKED);
+        SendMessageA(page, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&next));
+        EXPECT_EQ(0, State.wantStartMenu);
+        EXPECT_EQ(1, State.wantDesktop);
+        DestroyWindow(page);
     }
 }
