@@ -4,6 +4,7 @@
 // registration and the shortcuts. Runs in the relocated copy, from inside the
 // removal dialog, so every message box is owned by that dialog.
 #include "script/state.h"
+#include "removal/regvalue.h"
 
 static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
@@ -18,14 +19,6 @@ static void ShowPathError(const char *path, const char *name, const char *text)
     AppendText(message, sizeof message, name);
     AppendText(message, sizeof message, text);
     ShowError(message);
-}
-
-// An empty key path, or one that starts with a separator, would make the
-// recursive delete start at the root key (or at the parent of the key meant)
-// and take every program's keys with it.
-static int NamesSubkey(const char *path)
-{
-    return path[0] != '\0' && path[0] != '\\';
 }
 
 void DeleteRegistryTree(HKEY root, const char *subkey)
@@ -211,40 +204,18 @@ static int IsSharedDirectory(const char *directory)
 
 static void DeleteListedKeys()
 {
-    static const struct {
-        const char *name;
-        int length;
-        HKEY root;
-    } roots[] = {
-        {"HKEY_CURRENT_USER", 17, HKEY_CURRENT_USER},
-        {"HKEY_LOCAL_MACHINE", 18, HKEY_LOCAL_MACHINE},
-        {"HKEY_CLASSES_ROOT", 17, HKEY_CLASSES_ROOT},
-    };
     for (unsigned int n = 1;; ++n) {
         char value[PATH_SIZE];
         GetPrivateProfileStringA("Reg", FormatIndex(n), "", value, sizeof value, State.scriptPath);
         if (value[0] == '\0')
             return;
-        // Root names are matched byte for byte, case included, in this order.
-        int length = lstrlenA(value);
-        int matched = -1;
-        for (int r = 0; r < 3 && matched < 0; ++r)
-            if (length >= roots[r].length && memcmp(value, roots[r].name, roots[r].length) == 0)
-                matched = r;
-        if (matched < 0) {
+        HKEY root;
+        const char *subkey = SplitRegValue(value, &root);
+        if (subkey == nullptr) {
             ShowError("Regセクションがおかしいです。");
             continue;
         }
-        // The separator after the root name is skipped whatever it is, but a
-        // value that ends there names no key below the root.
-        const char *subkey = value + roots[matched].length;
-        if (*subkey != '\0')
-            ++subkey;
-        if (!NamesSubkey(subkey)) {
-            ShowError("Regセクションがおかしいです。");
-            continue;
-        }
-        DeleteRegistryTree(roots[matched].root, subkey);
+        DeleteRegistryTree(root, subkey);
     }
 }
 

@@ -5,40 +5,6 @@
 #include "script/state.h"
 #include "removal/reboot.h"
 
-enum {
-    SECTION_SIZE = 0x8000,  // each work block
-    SECTION_LIMIT = 30000   // more section text than this is not written back
-};
-
-static const char RenameHeader[] = "[Rename]\r\n";
-
-static int AppendBytes(char *text, int *used, const char *bytes)
-{
-    int len = lstrlenA(bytes);
-    if (*used + len > SECTION_SIZE)
-        return 0;
-    CopyMemory(text + *used, bytes, len);
-    *used += len;
-    return 1;
-}
-
-// Builds "[Rename]", every line the section holds now (as whole lines: several
-// NUL= lines share one key name, so a lookup by name would give each of them
-// the first one's value) and the new line. 0 when the text would pass the limit.
-static int BuildSectionText(const char *lines, const char *shortPath, char *text, int *used)
-{
-    *used = 0;
-    AppendBytes(text, used, RenameHeader);
-    for (const char *line = lines; *line != '\0'; line += lstrlenA(line) + 1) {
-        if (!AppendBytes(text, used, line) || !AppendBytes(text, used, "\r\n"))
-            return 0;
-        if (*used > SECTION_LIMIT)
-            return 0;
-    }
-    return AppendBytes(text, used, "NUL=") && AppendBytes(text, used, shortPath) &&
-           AppendBytes(text, used, "\r\n");
-}
-
 static HANDLE OpenExistingFile(const char *path)
 {
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -94,7 +60,7 @@ int AddWininitDeletion(const char *iniPath, const char *shortPath)
         DWORD got = GetPrivateProfileSectionA("Rename", lines, SECTION_SIZE, iniPath);
         int used = 0;
         // A section that fills the block has been cut by the reader.
-        if (got < SECTION_SIZE - 2 && BuildSectionText(lines, shortPath, text, &used)) {
+        if (got < SECTION_SIZE - 2 && BuildRenameSection(lines, shortPath, text, &used)) {
             // The section is only deleted once the file is known to take the
             // rebuilt text; a file that is missing or read-only stays as it is.
             HANDLE file = OpenExistingFile(iniPath);

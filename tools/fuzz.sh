@@ -14,9 +14,9 @@ mkdir -p "$out"
 declare -A sources=(
   [text]="entry/text.cpp"
   [command]="entry/command.cpp entry/text.cpp"
+  [registry]="removal/regvalue.cpp entry/text.cpp"
+  [rename]="removal/rename.cpp entry/text.cpp"
 )
-extra_targets="$root/tests/fuzz/targets.sh"
-[ -f "$extra_targets" ] && source "$extra_targets"
 
 flags=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -finput-charset=UTF-8 -I"$root" -I"$root/tests/fuzz")
