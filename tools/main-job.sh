@@ -11,4 +11,12 @@ rigdir="$root/build/main-rig"
 trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
 eval "$("$root/tools/rig.sh" start "$rigdir")"
 cd "$root/build/x86_64/tests"
-/usr/lib/wine/wine64 e2e_tests.exe --gtest_filter='MainJob.*' --gtest_also_run_disabled_tests
+# The test prints in the program's code page.
+/usr/lib/wine/wine64 e2e_tests.exe --gtest_filter='MainJob.*' --gtest_also_run_disabled_tests |
+  iconv -f CP932 -t UTF-8 -c
+# Pictures of the wizard's pages, as PNG beside the BMP files the test saved.
+if command -v convert >/dev/null; then
+  for bmp in "$root"/build/x86_64/mainjob/*.bmp; do
+    [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && echo "picture: ${bmp%.bmp}.png"
+  done
+fi

@@ -431,4 +431,88 @@ std::string ShellFolder(const char *name)
                    name);
 }
 
+bool SaveWindowBitmap(HWND window, const std::string &path)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect))
+        return false;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(200);
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;  // bottom-up, as BMP files store it
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void *bits = nullptr;
+    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO *>(&header), DIB_RGB_COLORS, &bits,
+                                   nullptr, 0);
+    bool saved = false;
+    if (dib != nullptr) {
+        HGDIOBJ old = SelectObject(memory, dib);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+        BITMAPFILEHEADER file = {};
+        file.bfType = 0x4D42;
+        file.bfOffBits = sizeof file + sizeof header;
+        file.bfSize = file.bfOffBits + stride * height;
+        std::string bytes(reinterpret_cast<const char *>(&file), sizeof file);
+        bytes.append(reinterpret_cast<const char *>(&header), sizeof header);
+        bytes.append(static_cast<const char *>(bits), stride * height);
+        WriteFile(path, bytes);
+        saved = Exists(path);
+        SelectObject(memory, old);
+        DeleteObject(dib);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+bool InstallSample(const std::string &dir, const std::string &installDir, bool desktop, const std::string &shots)
+{
+    static const char Complete[] = "インストールが完了しました。「完了」を押すと起動します。";
+    Process process = Start("\"" + dir + "SETUP.EXE\"", dir);
+    bool finished = false;
+    HWND sheet = WaitWizard(15000, process.id);
+    HWND page = sheet != nullptr ? WaitPage(sheet, 1001) : nullptr;
+    auto boxShown = [&] { return FindTop(IsMessageBox, nullptr, process.id, 0) != nullptr; };
+    if (page != nullptr && WaitFor([&] { return ButtonEnabled(sheet, 0x3024); }, 5000)) {
+        if (!installDir.empty())
+            SetItemText(page, 1001, installDir);
+        if (!shots.empty())
+            SaveWindowBitmap(sheet, shots + "1-destination.bmp");
+        Press(sheet, PSBTN_NEXT);
+        // A resident product goes straight to the progress page.
+        HWND next = nullptr;
+        WaitFor([&] {
+            next = CurrentPage(sheet);
+            return boxShown() || (next != nullptr && (GetDlgItem(next, 1006) || GetDlgItem(next, 1008)));
+        }, 10000);
+        if (next != nullptr && GetDlgItem(next, 1006) != nullptr && !boxShown()) {
+            if (desktop)
+                SendMessageA(GetDlgItem(next, 1005), BM_SETCHECK, BST_CHECKED, 0);
+            if (!shots.empty())
+                SaveWindowBitmap(sheet, shots + "2-options.bmp");
+            Press(sheet, PSBTN_NEXT);
+            next = WaitPage(sheet, 1008, 10000);
+        }
+        if (next != nullptr && GetDlgItem(next, 1008) != nullptr &&
+            WaitFor([&] { return boxShown() || ItemText(next, 1008) == Complete; }, 60000) && !boxShown() &&
+            WaitFor([&] { return ButtonEnabled(sheet, 0x3025); }, 5000)) {
+            if (!shots.empty())
+                SaveWindowBitmap(sheet, shots + "3-progress.bmp");
+            Press(sheet, PSBTN_FINISH);
+            finished = WaitExit(process, 20000) == 1;
+        }
+    }
+    Kill(process);
+    return finished;
+}
+
 }  // namespace driver

@@ -75,6 +75,19 @@ bool RegKeyExists(HKEY root, const std::string &key);
 void RegDeleteTree(HKEY root, const std::string &key);
 std::string ShellFolder(const char *name);  // Programs, Desktop, Startup
 
+// Saves what the screen shows of a window as a 24-bit BMP file.
+bool SaveWindowBitmap(HWND window, const std::string &path);
+
+// Installs the distribution in dir (see MakeDist) through the wizard as a
+// user taking the defaults would: the proposed directory (or installDir when
+// given), the Start menu entry, a desktop shortcut only when asked, then
+// Finish. The caller picks the shell with SetWindowsVersion first. With
+// shots given (a path prefix), each page is saved as shots + "1-destination.bmp",
+// "2-options.bmp" and "3-progress.bmp". True when the steps completed without
+// any message box, Finish was pressed and SETUP.EXE ended with status 1.
+bool InstallSample(const std::string &dir, const std::string &installDir = std::string(), bool desktop = false,
+                   const std::string &shots = std::string());
+
 // Pumps nothing; just sleeps in small steps while a condition is false.
 template <class F> bool WaitFor(F condition, DWORD timeoutMs)
 {
