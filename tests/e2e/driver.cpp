@@ -250,6 +250,12 @@ bool WaitBox(Box &box, DWORD timeoutMs, DWORD pid)
             if (IsWindowVisible(button))
                 box.buttons.push_back(id);
     box.icon = IdentifyIcon(window);
+    // On a busy machine the box may not have painted yet, or another
+    // window may pass over it for a moment: look again before giving up.
+    for (int retry = 0; retry < 10 && box.icon == "unknown" && IsWindow(window); ++retry) {
+        Sleep(200);
+        box.icon = IdentifyIcon(window);
+    }
     return true;
 }
 
