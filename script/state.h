@@ -92,6 +92,13 @@ void RegisterUninstall();
 // Shell integration.
 void UpdateShellItems(int kind, int remove);
 void UpdateProgmanItems(int kind, int remove);
+UINT StartDdeClient();
+int ConnectDdeServer(const char *service, const char *topic);
+int ExecuteDdeCommand(const char *command);
+HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT format, HCONV conversation, HSZ topic, HSZ service,
+                                    HDDEDATA data, ULONG_PTR data1, ULONG_PTR data2);
+// Rewrites a target[,arguments] entry in place as "short-target arguments"; 0 when it does not fit.
+int ToShortCommand(char *text, int size);
 
 // Removal.
 void RequestRemoval();
