@@ -5,6 +5,7 @@
 #include "wizard/wizard.h"
 
 #include <commdlg.h>
+#include <stddef.h>
 
 const char DestinationLabelSuffix[] = "のインストール先を指定してください";
 const char SheetCaptionSuffix[] = "のインストール";
@@ -17,8 +18,11 @@ static const char FreeSpaceQuestion[] =
 // 100 × 1,048,576 bytes in units of ten bytes.
 static const unsigned long long EnoughFreeSpace = 0xA00000;
 
+// The file dialog record without the members added after lpTemplateName
+// (the platform's own size macro is not a constant expression).
+static const DWORD PickerRecordSize = offsetof(OPENFILENAMEA, lpTemplateName) + sizeof(LPCSTR);
 #ifndef _WIN64
-static_assert(OPENFILENAME_SIZE_VERSION_400A == 76, "file dialog record without the later members");
+static_assert(PickerRecordSize == 76, "file dialog record without the later members");
 #endif
 
 unsigned long long FreeSpaceUnits(DWORD freeClusters, DWORD sectorsPerCluster, DWORD bytesPerSector)
@@ -112,7 +116,7 @@ static void PickFolder(HWND page)
     char file[PATH_SIZE] = "dummy";
     OPENFILENAMEA dialog;
     ZeroMemory(&dialog, sizeof dialog);
-    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.lStructSize = PickerRecordSize;
     dialog.hwndOwner = page;
     dialog.hInstance = State.instance;
     dialog.lpstrFilter = "*.*\0*.*\0";
