@@ -81,15 +81,23 @@ static INT_PTR LeaveDestination(HWND page)
     }
 
     // A trial creation: the user hears about a level that cannot be made
-    // now, not halfway through the copying. The last level goes again.
+    // now, not halfway through the copying. The last level goes again, but
+    // only when the trial made it: a directory that was there before stays.
+    // (A search for the path with its trailing backslash never finds it.)
+    char *backslash = State.installDir + lstrlenA(State.installDir) - 1;
+    *backslash = '\0';
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(State.installDir, &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    *backslash = '\\';
+    int existed = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+        FindClose(search);
+        existed = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    }
+    if (!existed) {
         if (!CreateDirectoryPath(State.installDir))
             return KeepPage(page);
         RemoveDirectoryA(State.installDir);
-    } else {
-        FindClose(search);
     }
 
     char question[sizeof FreeSpaceQuestion + 16];

@@ -170,7 +170,15 @@ TEST(Wizard, EditShowsThePreviousInstallation)
     HWND page = WaitPage(sheet, 1001);
     ASSERT_NE(nullptr, page);
     EXPECT_EQ("C:\\e2e\\wiz_prev\\以前 の場所\\", ItemText(page, 1001));
+
+    // That directory exists and is empty: the trial on Next leaves it alone,
+    // also when the user cancels afterwards.
+    CreateDirectoryA("C:\\e2e\\wiz_prev\\以前 の場所", nullptr);
+    WaitFor([&] { return ButtonEnabled(sheet, NextButton); }, 5000);
+    Press(sheet, PSBTN_NEXT);
+    EXPECT_NE(nullptr, WaitPage(sheet, 1006, 10000));
     CancelWizard(sheet, process);
+    EXPECT_TRUE(IsDirectory("C:\\e2e\\wiz_prev\\以前 の場所"));
     RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey + folder);
     RemoveTree("C:\\e2e\\wiz_prev");
 }
