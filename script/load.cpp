@@ -33,7 +33,7 @@ int ReadPreviousInstallDir(const char *command, char *dir, int dirSize)
     return CopyText(dir, dirSize, start);
 }
 
-static void ReadDefaultInstallDir()
+void ReadDefaultInstallDir()
 {
     char windowsDir[PATH_SIZE];
     if (GetWindowsDirectoryA(windowsDir, sizeof windowsDir) != 0 && windowsDir[1] == ':') {

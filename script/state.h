@@ -74,6 +74,9 @@ void ReportBrokenScript();
 void LoadFileEntry(int n);
 void LoadGroupEntry(int n);
 int ReadPreviousInstallDir(const char *command, char *dir, int dirSize);
+// Apart from LoadSetupScript so that a script can be judged against the
+// default even on a machine that holds an earlier installation.
+void ReadDefaultInstallDir();
 
 // Directory creation and file copy.
 int CreateOneDirectory(char *path);

@@ -1,0 +1,152 @@
+// Checks of the [Install] section: the global keys and the file entries.
+#include "checker/checker.h"
+
+static const char Cut[] = " - 値が長すぎるため、ここで切り詰めて読まれます。";
+static const char NotInstalled[] = " - どの [Install] の項目もこのファイルをインストールしません。";
+
+static void CheckCut(int level, const char *key, int fieldSize, const char *value)
+{
+    if (FullValueLength("Install", key) >= fieldSize)
+        ReportFinding(level, "Install", key, value, Cut);
+}
+
+void CheckGlobalKeys()
+{
+    CheckCut(FindingWarning, "Title", LABEL_SIZE, State.title);
+    if (const char *fault = FileNameFault(State.title))
+        ReportFinding(FindingWarning, "Install", "Title", State.title, fault,
+                      " 新しいシェルではスタートメニューのフォルダとショートカットの名前になるので、作られません。");
+
+    CheckCut(FindingWarning, "Folder", LABEL_SIZE, State.folder);
+    if (const char *fault = FileNameFault(State.folder)) {
+        // A backslash only nests the folder and the uninstall key; anything
+        // else leaves no usable default directory.
+        char probe[LABEL_SIZE];
+        CopyText(probe, sizeof probe, State.folder);
+        for (char *slash = FindCharMbcs(probe, '\\'); slash != nullptr; slash = FindCharMbcs(slash, '\\'))
+            *slash = '_';
+        int nested = lstrcmpA(probe, State.folder) != 0 && FileNameFault(probe) == nullptr &&
+                     RelativePathFault(State.folder) == PathSound;
+        ReportFinding(nested ? FindingWarning : FindingError, "Install", "Folder", State.folder, fault,
+                      nested ? " 既定のインストール先とアンインストール登録のキーが入れ子になります。"
+                             : " 既定のインストール先のフォルダ名とアンインストール登録のキー名になります。");
+    }
+
+    // TSR: only the first byte counts, so a maker's "yes" means no.
+    char tsr[PATH_SIZE];
+    GetPrivateProfileStringA("Install", "TSR", "", tsr, sizeof tsr, State.scriptPath);
+    if (tsr[0] != '\0' && lstrcmpA(tsr, "0") != 0 && lstrcmpA(tsr, "1") != 0)
+        ReportFinding(FindingWarning, "Install", "TSR", tsr,
+                      State.resident ? " - 先頭が「1」なので常駐するものとして扱われます。"
+                                     : " - 先頭が「1」ではないので常駐しないものとして扱われます。");
+
+    char open[PATH_SIZE];
+    GetPrivateProfileStringA("Install", "Open", "", open, sizeof open, State.scriptPath);
+    if (FullValueLength("Install", "Open") >= PATH_SIZE)
+        ReportFinding(FindingError, "Install", "Open", open, Cut);
+    // A relative name is opened in the installation directory; a drive, a
+    // root or a URL is the maker's own business.
+    if (open[0] != '\0' && open[0] != '\\' && FindCharMbcs(open, ':') == nullptr) {
+        char path[PATH_SIZE];
+        if (!CopyText(path, sizeof path, State.installDir) || !AppendText(path, sizeof path, open))
+            ReportFinding(FindingWarning, "Install", "Open", open, " - インストール先と結ぶと259バイトを超えます。");
+        else if (!IsInstalledPath(path))
+            ReportFinding(FindingWarning, "Install", "Open", open, NotInstalled, " 「完了」で開けません。");
+    }
+
+    if (State.resident && State.groupCount > 0)
+        ReportFinding(FindingWarning, "Group", "1", nullptr,
+                      "常駐するので、新しいシェルでは [Group] の項目からショートカットは作られません (古いシェルでも1番目だけがスタートアップに入ります)。");
+}
+
+static int IsProgram(const char *path)
+{
+    return EndsWithIgnoringCase(path, ".EXE") || EndsWithIgnoringCase(path, ".COM") ||
+           EndsWithIgnoringCase(path, ".BAT");
+}
+
+static void CheckImplicitEntries()
+{
+    if (FindCharMbcs(State.exeName, ',') != nullptr)
+        ReportFinding(FindingError, "-", "-", State.exeName,
+                      " - 実行ファイル名にカンマがあるので、自分自身のコピーがカンマの前と後ろに分かれてしまいます。");
+    unsigned long long size;
+    if (SourceSize(State.exeName, &size) != SourceFile)
+        ReportFinding(FindingWarning, "-", "-", State.exeName, " - 配布ディレクトリにありません。");
+}
+
+// One numbered entry; entryName, entryPath and entryTail as LoadFileEntry left them.
+static void CheckFileEntry(int i, const char *key)
+{
+    char source[PATH_SIZE];
+    char destination[PATH_SIZE];
+    CopyText(source, sizeof source, State.entryName);
+    int joined = State.entryPath[0] != '\0';
+    CopyText(destination, sizeof destination, joined ? State.entryPath : "");
+    const char *relative = destination + (joined ? State.entryTail - State.entryPath : 0);
+
+    if (FullValueLength("Install", key) >= PATH_SIZE)
+        ReportFinding(FindingError, "Install", key, nullptr, "値が259バイトを超えるため、切り詰めて読まれます。");
+
+    if (SourceOutside(source))
+        ReportFinding(FindingWarning, "Install", key, source,
+                      " - 配布ディレクトリの外のファイルです。ユーザーのマシンの同じ場所にあるとは限りません。");
+    unsigned long long size;
+    int kind = SourceSize(source, &size);
+    if (kind == SourceMissing)
+        ReportFinding(FindingError, "Install", key, source, " - 配布ディレクトリにありません。");
+    else if (kind == SourceFolder)
+        ReportFinding(FindingError, "Install", key, source, " - フォルダです。コピーできるのはファイルだけです。");
+
+    if (!joined) {
+        ReportFinding(FindingError, "Install", key, nullptr,
+                      "インストール先 (既定) と結ぶと259バイトを超えるので、この項目はコピーされません。");
+        return;
+    }
+    int fault = RelativePathFault(relative);
+    if (fault != PathSound) {
+        ReportFinding(FindingError, "Install", key, relative, PathFaultText(fault));
+        return;
+    }
+    if (lstrcmpiA(relative, State.exeName) == 0 || lstrcmpiA(relative, State.scriptName) == 0)
+        ReportFinding(FindingError, "Install", key, relative,
+                      " - セットアップ自身のコピーを上書きします。削除はそのコピーで行われます。");
+    for (int j = 1; j < i; ++j) {
+        LoadFileEntry(j);
+        if (lstrcmpiA(State.entryPath, destination) == 0) {
+            char text[64];
+            wsprintfA(text, " - %d 番と同じ場所にインストールされ、後の方で上書きされます。", j);
+            ReportFinding(FindingWarning, "Install", key, relative, text);
+            break;
+        }
+    }
+    if (i == 1 && !IsProgram(relative))
+        ReportFinding(FindingWarning, "Install", key, relative,
+                      " - 1番目は「完了」で起動されますが、プログラム (.EXE .COM .BAT) ではありません。");
+}
+
+void CheckFileEntries()
+{
+    CheckImplicitEntries();
+    if (State.fileCount == 0) {
+        // Entry 1 is still loaded for Finish and the single shortcut, even
+        // when its source is empty.
+        LoadFileEntry(1);
+        ReportFinding(FindingWarning, "Install", "1", State.entryPath,
+                      " - ファイルの項目がないので、「完了」で起動されショートカットのリンク先になるこのパスには何もインストールされません。");
+    }
+    for (int i = 1; i <= State.fileCount; ++i) {
+        char key[16];
+        CopyText(key, sizeof key, FormatIndex(i));
+        LoadFileEntry(i);
+        CheckFileEntry(i, key);
+    }
+}
+
+void CheckTotals()
+{
+    const unsigned long long Question = 100ULL * 1048576ULL;
+    if (Check.totalSize >= Question)
+        ReportFinding(FindingWarning, "-", "-", nullptr,
+                      "合計サイズが100 MB以上です。ドライブの空きが100 MB以上あれば確認なしで進むので、入りきらないドライブでもコピーが始まります。");
+}

@@ -1,0 +1,155 @@
+// Checks of the [Reg] section: the keys that the removal deletes with all
+// their subkeys. A key set too high takes other programs' data with it.
+#include "checker/checker.h"
+
+struct RegRoot {
+    const char *name;
+    int length;
+};
+
+// In the order and with the byte-exact, case-sensitive match of the removal.
+static const RegRoot Roots[] = {
+    {"HKEY_CURRENT_USER", 17},
+    {"HKEY_LOCAL_MACHINE", 18},
+    {"HKEY_CLASSES_ROOT", 17},
+};
+
+// Keys below a root that many programs, or Windows itself, keep their data in.
+static const char *const SharedKeys[] = {
+    "Software\\Classes",
+    "Software\\Microsoft",
+    "Software\\Policies",
+    "Software\\Wow6432Node",
+    "Software\\Microsoft\\Windows",
+    "Software\\Microsoft\\Windows\\CurrentVersion",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "Software\\Microsoft\\Windows NT",
+    "Software\\Microsoft\\Windows NT\\CurrentVersion",
+    "System\\CurrentControlSet",
+    "System\\CurrentControlSet\\Control",
+    "System\\CurrentControlSet\\Services",
+};
+
+// Direct children of HKEY_CLASSES_ROOT that hold every program's classes.
+static const char *const SharedClasses[] = {"CLSID", "Interface", "TypeLib", "AppID", "Applications",
+                                            "SystemFileAssociations", "Directory", "Drive", "Folder"};
+
+static const char BadRoot[] = " 削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
+static const char WholeRoot[] = " - ルート名だけでキーがありません。ルートの中身を消すことになりかねません。";
+
+static const RegRoot *MatchRoot(const char *value)
+{
+    for (const RegRoot &root : Roots)
+        if (lstrlenA(value) >= root.length && CompareStringA(LOCALE_INVARIANT, 0, value, root.length, root.name,
+                                                             root.length) == CSTR_EQUAL)
+            return &root;
+    return nullptr;
+}
+
+static const RegRoot *MatchRootIgnoringCase(const char *value)
+{
+    for (const RegRoot &root : Roots)
+        if (lstrlenA(value) >= root.length &&
+            CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, value, root.length, root.name, root.length) ==
+                CSTR_EQUAL)
+            return &root;
+    return nullptr;
+}
+
+static int InList(const char *path, const char *const *list, int count)
+{
+    for (int i = 0; i < count; ++i)
+        if (lstrcmpiA(path, list[i]) == 0)
+            return 1;
+    return 0;
+}
+
+static void CheckRegEntry(const char *key, const char *value)
+{
+    const RegRoot *root = MatchRoot(value);
+    if (root == nullptr) {
+        ReportFinding(FindingError, "Reg", key, value,
+                      MatchRootIgnoringCase(value) != nullptr
+                          ? " - ルート名は大文字で書かなければなりません。"
+                          : " - ルート名が HKEY_CURRENT_USER、HKEY_LOCAL_MACHINE、HKEY_CLASSES_ROOT のどれでもありません。",
+                      BadRoot);
+        return;
+    }
+    if (lstrlenA(value) <= root->length + 1) {
+        ReportFinding(FindingError, "Reg", key, value, WholeRoot);
+        return;
+    }
+    if (value[root->length] != '\\') {
+        ReportFinding(FindingError, "Reg", key, value,
+                      " - ルート名のすぐ後が「\\」ではありません。その1バイトは読み飛ばされるので、書かれているのとは違うキーが消されます。");
+        return;
+    }
+
+    // The key path with its empty levels dropped, as the registry reads it.
+    const char *path = value + root->length + 1;
+    char normal[PATH_SIZE];
+    normal[0] = '\0';
+    int depth = 0;
+    int emptyLevel = 0;
+    const char *level = path;
+    for (;;) {
+        const char *slash = FindCharMbcs(level, '\\');
+        int length = slash != nullptr ? int(slash - level) : lstrlenA(level);
+        if (length == 0) {
+            emptyLevel = 1;
+        } else {
+            int used = lstrlenA(normal);
+            if (depth > 0)
+                normal[used++] = '\\';
+            CopyMemory(normal + used, level, length);
+            normal[used + length] = '\0';
+            ++depth;
+        }
+        if (slash == nullptr)
+            break;
+        level = slash + 1;
+    }
+
+    if (depth == 0) {
+        ReportFinding(FindingError, "Reg", key, value, WholeRoot);
+        return;
+    }
+    if (path[0] == '\\') {
+        ReportFinding(FindingError, "Reg", key, value, " - キーのパスが「\\」で始まっているので、開けずに消されません。");
+        return;
+    }
+    if (emptyLevel)
+        ReportFinding(FindingWarning, "Reg", key, value, " - 「\\」が続いているか「\\」で終わっています。");
+
+    static const char Shared[] = " 削除するとほかのプログラムと共有しているデータもすべて消えます。";
+    if (depth == 1) {
+        int sharedClass = root == &Roots[2] && (normal[0] == '.' || normal[0] == '*' ||
+                                                InList(normal, SharedClasses, ARRAYSIZE(SharedClasses)));
+        if (root == &Roots[2] && !sharedClass)
+            ReportFinding(FindingWarning, "Reg", key, value,
+                          " - HKEY_CLASSES_ROOT 直下のキーです。ほかのプログラムが使っていないか確かめてください。");
+        else
+            ReportFinding(FindingError, "Reg", key, value, " - ルート直下のキーです。", Shared);
+        return;
+    }
+    if (InList(normal, SharedKeys, ARRAYSIZE(SharedKeys)))
+        ReportFinding(FindingError, "Reg", key, value, " - 共有のキーです。", Shared);
+}
+
+void CheckRegEntries()
+{
+    char value[PATH_SIZE];
+    for (int n = 1; n <= Check.regCount; ++n) {
+        char key[16];
+        CopyText(key, sizeof key, FormatIndex(n));
+        ReadRegEntry(n, value);
+        if (FullValueLength("Reg", key) >= PATH_SIZE)
+            ReportFinding(FindingError, "Reg", key, nullptr,
+                          "値が259バイトを超えるため切り詰めて読まれ、書かれているのより上のキーが消されることがあります。");
+        CheckRegEntry(key, value);
+    }
+}

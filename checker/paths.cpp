@@ -1,0 +1,290 @@
+// Finding the script from the command line, and the path and name rules
+// that the checks share.
+#include "checker/checker.h"
+
+static const char DefaultScriptName[] = "SETUP.INF";
+
+int EndsWithIgnoringCase(const char *text, const char *tail)
+{
+    int length = lstrlenA(text);
+    int tailLength = lstrlenA(tail);
+    return length >= tailLength && lstrcmpiA(text + length - tailLength, tail) == 0;
+}
+
+static int FileExists(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The executable that reads a script: its name with the last three bytes
+// EXE, the reverse of how SETUP.EXE names its script.
+static void ExeForScript(char *path)
+{
+    int length = lstrlenA(path);
+    CopyMemory(path + length - 3, "EXE", 3);
+}
+
+// A directory holds SETUP.INF, or else exactly one script of another name.
+static int FindScriptInDirectory(char *directory, char *setupPath)
+{
+    char pattern[PATH_SIZE];
+    if (!CopyText(setupPath, PATH_SIZE, directory) || !AppendText(setupPath, PATH_SIZE, DefaultScriptName))
+        return 0;
+    if (FileExists(setupPath)) {
+        ExeForScript(setupPath);
+        return 1;
+    }
+    if (!CopyText(pattern, PATH_SIZE, directory) || !AppendText(pattern, PATH_SIZE, "*.INF"))
+        return 0;
+    int found = 0;
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(pattern, &data);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            // The short name makes *.INF match longer extensions too.
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !EndsWithIgnoringCase(data.cFileName, ".INF"))
+                continue;
+            if (++found == 1 && (!CopyText(setupPath, PATH_SIZE, directory) ||
+                                 !AppendText(setupPath, PATH_SIZE, data.cFileName)))
+                found = 2;  // cannot be named: as good as ambiguous
+        } while (FindNextFileA(search, &data));
+        FindClose(search);
+    }
+    if (found != 1) {
+        ReportFinding(FindingError, "-", "-", directory,
+                      found == 0 ? " - 設定ファイル (SETUP.INF) がありません。"
+                                 : " - 設定ファイルが複数あります。どれを検査するか指定してください。");
+        return 0;
+    }
+    ExeForScript(setupPath);
+    return 1;
+}
+
+static void ReportExeName(const char *setupPath)
+{
+    const char *name = setupPath;
+    for (const char *p = setupPath; *p != '\0'; ++p)
+        if (*p == '\\')
+            name = p + 1;
+    int length = lstrlenA(name);
+    if (length < 3)
+        ReportFinding(FindingError, "-", "-", name,
+                      " - 実行ファイル名が3バイトより短いので、設定ファイルの名前を作れません。起動すると設定ファイルのエラーで終了します。");
+    else if (length >= NAME_SIZE)
+        ReportFinding(FindingError, "-", "-", name,
+                      " - 実行ファイル名が51バイトを超えるので、起動すると設定ファイルのエラーで終了します。");
+    else
+        ReportFinding(FindingError, "-", "-", setupPath, " - パスが正しくありません。");
+}
+
+int ResolveScriptPaths(const char *argument)
+{
+    char full[PATH_SIZE];
+    char *namePart;
+    DWORD length = GetFullPathNameA(argument, PATH_SIZE, full, &namePart);
+    if (length == 0 || length >= PATH_SIZE) {
+        CopyText(State.scriptPath, PATH_SIZE, "-");
+        ReportFinding(FindingError, "-", "-", argument, " - パスが長すぎるか正しくありません。");
+        return 0;
+    }
+    // Findings about the command line itself name what it gave.
+    CopyText(State.scriptPath, PATH_SIZE, full);
+
+    char setupPath[PATH_SIZE];
+    DWORD attributes = GetFileAttributesA(full);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (lstrlenA(full) + 1 >= PATH_SIZE) {
+            ReportFinding(FindingError, "-", "-", full, " - パスが長すぎます。");
+            return 0;
+        }
+        AddTrailingBackslash(full);
+        if (!FindScriptInDirectory(full, setupPath))
+            return 0;
+    } else {
+        CopyText(setupPath, PATH_SIZE, full);
+        if (EndsWithIgnoringCase(setupPath, ".INF"))
+            ExeForScript(setupPath);
+    }
+
+    // The very derivation SETUP.EXE makes of its own path.
+    if (!DeriveSetupPaths(setupPath)) {
+        ReportExeName(setupPath);
+        return 0;
+    }
+    if (!FileExists(State.scriptPath)) {
+        ReportFinding(FindingError, "-", "-", nullptr,
+                      " 設定ファイルが見つかりません。SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。");
+        return 0;
+    }
+    return 1;
+}
+
+int CheckRequiredKeys()
+{
+    // The same two reads LoadSetupScript begins with; it would answer an
+    // empty value with a message box, which a console tool must not show.
+    GetPrivateProfileStringA("Install", "Title", "", State.title, LABEL_SIZE, State.scriptPath);
+    GetPrivateProfileStringA("Install", "Folder", "", State.folder, LABEL_SIZE, State.scriptPath);
+    static const char Refused[] =
+        "がないか空です。SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。";
+    if (State.title[0] == '\0')
+        ReportFinding(FindingError, "Install", "Title", "Title ", Refused);
+    if (State.folder[0] == '\0')
+        ReportFinding(FindingError, "Install", "Folder", "Folder ", Refused);
+    return State.title[0] != '\0' && State.folder[0] != '\0';
+}
+
+static int HasControlCharacter(const char *text)
+{
+    for (const char *p = text; *p != '\0'; ++p) {
+        if (static_cast<unsigned char>(*p) < 0x20)
+            return 1;
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
+            ++p;
+    }
+    return 0;
+}
+
+static int HasAnyOf(const char *text, const char *characters)
+{
+    for (const char *c = characters; *c != '\0'; ++c)
+        if (FindCharMbcs(text, *c) != nullptr)
+            return 1;
+    return 0;
+}
+
+int RelativePathFault(const char *path)
+{
+    if (*path == '\0')
+        return PathEmpty;
+    if (FindCharMbcs(path, ':') != nullptr)
+        return PathDrive;
+    if (HasAnyOf(path, "*?\"<>|/") || HasControlCharacter(path))
+        return PathCharacters;
+    int depth = 0;
+    const char *level = path;
+    for (;;) {
+        const char *slash = FindCharMbcs(level, '\\');
+        int length = slash != nullptr ? int(slash - level) : lstrlenA(level);
+        int dots = 0;
+        if (length == 1 && level[0] == '.')
+            dots = 1;
+        else if (length == 2 && level[0] == '.' && level[1] == '.')
+            dots = 2;
+        if (length == 0)
+            return slash != nullptr ? PathEmptyLevel : PathNoFileName;
+        if (slash == nullptr && dots != 0)
+            return PathNoFileName;
+        if (dots == 2 && --depth < 0)
+            return PathLeaves;
+        if (dots == 0)
+            ++depth;
+        if (slash == nullptr)
+            return PathSound;
+        level = slash + 1;
+    }
+}
+
+const char *PathFaultText(int fault)
+{
+    switch (fault) {
+    case PathEmpty:
+        return " - 空です。";
+    case PathDrive:
+        return " - ドライブ名が含まれています。インストール先のフォルダにそのまま続けられるので、正しいパスになりません。";
+    case PathCharacters:
+        return " - パスに使えない文字 (/ * ? \" < > | または制御文字) が含まれています。";
+    case PathEmptyLevel:
+        return " - 空の階層 (「\\」の連続か先頭の「\\」) があります。";
+    case PathNoFileName:
+        return " - ファイル名がありません (「\\」か「.」で終わっています)。";
+    case PathLeaves:
+        return " - 「..\\」でインストール先のフォルダの外に出ます。";
+    default:
+        return "";
+    }
+}
+
+int SourceOutside(const char *source)
+{
+    if (source[0] == '\\' || FindCharMbcs(source, ':') != nullptr)
+        return 1;
+    int fault = RelativePathFault(source);
+    return fault == PathLeaves;
+}
+
+const char *FileNameFault(const char *name)
+{
+    if (*name == '\0')
+        return " - 空です。";
+    if (HasAnyOf(name, "\\/:*?\"<>|") || HasControlCharacter(name))
+        return " - ファイル名に使えない文字 (\\ / : * ? \" < > | または制御文字) が含まれています。";
+    int length = lstrlenA(name);
+    if ((name[length - 1] == '.' || name[length - 1] == ' ') && !IsDbcsTrailByte(name, length - 1))
+        return " - ピリオドか空白で終わっています。";
+    const char *dot = FindCharMbcs(name, '.');
+    int base = dot != nullptr ? int(dot - name) : length;
+    static const char *const Devices[] = {"CON", "PRN", "AUX", "NUL"};
+    char stem[5];
+    if (base == 3 || base == 4) {
+        CopyMemory(stem, name, base);
+        stem[base] = '\0';
+        for (const char *device : Devices)
+            if (lstrcmpiA(stem, device) == 0)
+                return " - デバイス名と同じです。";
+        if (base == 4 && stem[3] >= '1' && stem[3] <= '9') {
+            stem[3] = '\0';
+            if (lstrcmpiA(stem, "COM") == 0 || lstrcmpiA(stem, "LPT") == 0)
+                return " - デバイス名と同じです。";
+        }
+    }
+    return nullptr;
+}
+
+int IsInstalledPath(const char *path)
+{
+    for (int i = -1; i <= State.fileCount; ++i) {
+        LoadFileEntry(i);
+        if (State.entryPath[0] != '\0' && lstrcmpiA(State.entryPath, path) == 0)
+            return 1;
+    }
+    return 0;
+}
+
+int FullValueLength(const char *section, const char *key)
+{
+    static char value[4096];
+    return int(GetPrivateProfileStringA(section, key, "", value, sizeof value, State.scriptPath));
+}
+
+void TargetDirectory(const char *target, char *directory, int size)
+{
+    directory[0] = '\0';
+    if (!CopyText(directory, size, target))
+        return;
+    // Byte by byte, as the shortcut code finds it.
+    int at = lstrlenA(directory);
+    while (at > 0 && directory[at - 1] != '\\')
+        --at;
+    directory[at] = '\0';
+}
+
+int ReadRegEntry(int n, char *value)
+{
+    return int(GetPrivateProfileStringA("Reg", FormatIndex(n), "", value, PATH_SIZE, State.scriptPath));
+}
+
+int SourceSize(const char *source, unsigned long long *size)
+{
+    // Relative sources resolve against the current directory, which the
+    // checker makes the setup directory just as the wizard does.
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    *size = 0;
+    if (*source == '\0' || !GetFileAttributesExA(source, GetFileExInfoStandard, &data))
+        return SourceMissing;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return SourceFolder;
+    *size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return SourceFile;
+}
