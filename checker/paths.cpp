@@ -114,7 +114,7 @@ int ResolveScriptPaths(const char *argument)
     }
     if (!FileExists(State.scriptPath)) {
         ReportFinding(FindingError, "-", "-", nullptr,
-                      " 設定ファイルが見つかりません。SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。");
+                      "設定ファイルが見つかりません。SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。");
         return 0;
     }
     return 1;
