@@ -3,12 +3,28 @@
 #include "script/state.h"
 #include "removal/regvalue.h"
 
-// An empty key path, or one that starts with a separator, would make the
-// recursive delete start at the root key (or at the parent of the key meant)
-// and take every program's keys with it.
+// A key path must name a key below the root: not empty, and no empty level
+// at its start, its end or between two separators. The registry reads
+// "Software\" as "Software", so a value meant as a product's key but cut or
+// mistyped there would take every program's keys with it. Separators are
+// real backslashes only, never the second byte of a double-byte character.
 int NamesSubkey(const char *path)
 {
-    return path[0] != '\0' && path[0] != '\\';
+    if (path[0] == '\0')
+        return 0;
+    int levelEmpty = 1;
+    for (const char *p = path; *p != '\0';) {
+        if (*p == '\\') {
+            if (levelEmpty)
+                return 0;
+            levelEmpty = 1;
+            ++p;
+        } else {
+            levelEmpty = 0;
+            p += (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1;
+        }
+    }
+    return !levelEmpty;
 }
 
 const char *SplitRegValue(const char *value, HKEY *root)

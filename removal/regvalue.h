@@ -5,6 +5,6 @@
 // no key below one of the three roots (unknown or lower-case root, or nothing
 // after the root and its separator).
 const char *SplitRegValue(const char *value, HKEY *root);
-// 0 for a key path that is empty or starts with a separator: deleting it
-// would start at the root key itself.
+// 0 for a key path with an empty level (empty, or a separator at its start,
+// its end or twice in a row): deleting it would start at a key above the one meant.
 int NamesSubkey(const char *path);

@@ -26,6 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     Check(subkey > value && subkey < value + len);
     Check(*subkey != '\0' && *subkey != '\\');
+    // No empty level anywhere: the last character and every separator are
+    // followed by a name (trail bytes 0x5C are no separators).
+    for (const char *p = subkey; *p;) {
+        int step = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) ? 2 : 1;
+        if (*p == '\\')
+            Check(p[1] != '\0' && p[1] != '\\');
+        p += step;
+    }
     const char *name = root == HKEY_CURRENT_USER    ? "HKEY_CURRENT_USER"
                        : root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE"
                        : root == HKEY_CLASSES_ROOT  ? "HKEY_CLASSES_ROOT"
