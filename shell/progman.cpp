@@ -8,8 +8,8 @@ static const char StartupGroup[] = "スタートアップ";
 HDDEDATA CALLBACK DdeClientCallback(UINT type, UINT, HCONV conversation, HSZ, HSZ, HDDEDATA, ULONG_PTR,
                                     ULONG_PTR)
 {
-    // Earlier conversations are left open; only the end of the current one
-    // may stop the commands still to come.
+    // Only the end of the current conversation stops the commands still to
+    // come; a late notice about one already replaced must not.
     if (type == XTYP_DISCONNECT && conversation == State.ddeConversation)
         State.ddeConversation = nullptr;
     return nullptr;
