@@ -27,9 +27,11 @@ start)
   echo ":$n" >"$dir/display"
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   wine_env
+  # One persistent wineserver for the whole run, started before anything
+  # else so that it is the one every process uses: each test starts quickly.
+  mkdir -p "$WINEPREFIX"
+  /usr/lib/wine/wineserver -p
   /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
-  # Keep one wineserver for the whole run: each test then starts quickly.
-  /usr/lib/wine/wineserver -p 2>/dev/null || true  # already running after wineboot: fine
   # A nearly empty 50 MB drive S: for the wizard's free-space question.
   mkdir -p "$dir/smalldrive"
   if mount -t tmpfs -o size=50m tmpfs "$dir/smalldrive" 2>/dev/null; then
@@ -45,12 +47,20 @@ start)
   for ((i = 0; i < ${#regs[@]}; i += 4)); do
     /usr/lib/wine/wine64 reg add "${regs[i]}" /v "${regs[i+1]}" /t "${regs[i+2]}" /d "${regs[i+3]}" /f >/dev/null 2>&1
   done
+  # Wine ends its background services when no program of ours runs and
+  # starts them again with the next one, which they would hand their output
+  # to: a test would then wait for them to end. A program that waits for
+  # ever, with its output nowhere, keeps them running for the whole run.
+  setsid bash -c 'sleep 86400 | /usr/lib/wine/wine64 cmd /c pause' </dev/null >/dev/null 2>&1 &
+  echo $! >"$dir/keepalive.pid"
   echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'"
   ;;
 stop)
   [ -f "$dir/display" ] || exit 0
   wine_env
   /usr/lib/wine/wineserver -k 2>/dev/null || true
+  [ -f "$dir/keepalive.pid" ] && kill -- "-$(cat "$dir/keepalive.pid")" 2>/dev/null || true
+  rm -f "$dir/keepalive.pid"
   umount "$dir/smalldrive" 2>/dev/null || true
   [ -f "$dir/xvfb.pid" ] && kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
   rm -f "$dir/xvfb.pid"
