@@ -1,7 +1,64 @@
-// Process entry. Kept apart from start-up so that tests link everything else.
+// Process entry. The program is linked without the C runtime: it needs only
+// the system's own functions, and the runtime's start-up code and the
+// import of its DLL would be a good part of the file. Kept apart from
+// start-up so that the tests link everything else with the usual runtime.
 #include "script/state.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
+// The compiler may emit calls to these four for copies, clears and
+// comparisons of records; with no runtime linked they are ours. The loops
+// must not be turned back into calls to themselves.
+extern "C" {
+__attribute__((optimize("no-tree-loop-distribute-patterns"))) void *memset(void *dest, int value, size_t count)
 {
-    return StartSetup(instance, GetCommandTail(GetCommandLineA()));
+    unsigned char *d = static_cast<unsigned char *>(dest);
+    while (count--)
+        *d++ = static_cast<unsigned char>(value);
+    return dest;
+}
+
+__attribute__((optimize("no-tree-loop-distribute-patterns"))) void *memcpy(void *dest, const void *src,
+                                                                          size_t count)
+{
+    unsigned char *d = static_cast<unsigned char *>(dest);
+    const unsigned char *s = static_cast<const unsigned char *>(src);
+    while (count--)
+        *d++ = *s++;
+    return dest;
+}
+
+__attribute__((optimize("no-tree-loop-distribute-patterns"))) void *memmove(void *dest, const void *src,
+                                                                           size_t count)
+{
+    unsigned char *d = static_cast<unsigned char *>(dest);
+    const unsigned char *s = static_cast<const unsigned char *>(src);
+    if (d < s) {
+        while (count--)
+            *d++ = *s++;
+    } else {
+        while (count--)
+            d[count] = s[count];
+    }
+    return dest;
+}
+
+int memcmp(const void *a, const void *b, size_t count)
+{
+    const unsigned char *x = static_cast<const unsigned char *>(a);
+    const unsigned char *y = static_cast<const unsigned char *>(b);
+    for (; count--; ++x, ++y)
+        if (*x != *y)
+            return *x - *y;
+    return 0;
+}
+
+size_t strlen(const char *text)
+{
+    return static_cast<size_t>(lstrlenA(text));
+}
+
+// The entry point the linker is told about. The exit status is 1 in every mode.
+void WinMainCRTStartup()
+{
+    ExitProcess(StartSetup(GetModuleHandleA(nullptr), GetCommandTail(GetCommandLineA())));
+}
 }
