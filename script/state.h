@@ -74,6 +74,10 @@ void ReportBrokenScript();
 void LoadFileEntry(int n);
 void LoadGroupEntry(int n);
 int ReadPreviousInstallDir(const char *command, char *dir, int dirSize);
+// Split the value just read into entryName: source and destination of a file
+// entry, caption and target of a [Group] entry (an empty caption ends the list).
+void SplitFileEntry();
+void SplitGroupEntry();
 // Apart from LoadSetupScript so that a script can be judged against the
 // default even on a machine that holds an earlier installation.
 void ReadDefaultInstallDir();

@@ -14,6 +14,7 @@ mkdir -p "$out"
 declare -A sources=(
   [text]="entry/text.cpp"
   [command]="entry/command.cpp entry/text.cpp"
+  [entries]="script/entries.cpp entry/text.cpp"
   [registry]="removal/regvalue.cpp entry/text.cpp"
   [rename]="removal/rename.cpp entry/text.cpp"
 )
