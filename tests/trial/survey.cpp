@@ -1,0 +1,200 @@
+// What a trial looks at in the prefix: the script, files, shortcut folders,
+// shell links, registry keys and running processes.
+#include "trial.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+namespace trial {
+
+static std::string Profile(const std::string &path, const char *section, const char *key)
+{
+    char value[1024];
+    GetPrivateProfileStringA(section, key, "", value, sizeof value, path.c_str());
+    return value;
+}
+
+Script ReadScript(const std::string &dist)
+{
+    Script script;
+    script.path = dist + "SETUP.INF";
+    script.title = Profile(script.path, "Install", "Title");
+    script.folder = Profile(script.path, "Install", "Folder");
+    script.tsr = Profile(script.path, "Install", "TSR");
+    script.open = Profile(script.path, "Install", "Open");
+    script.first = Profile(script.path, "Install", "1");
+    for (int n = 1;; ++n) {
+        std::string key = Profile(script.path, "Reg", std::to_string(n).c_str());
+        if (key.empty())
+            break;
+        script.regKeys.push_back(key);
+    }
+    return script;
+}
+
+static void Walk(const std::string &dir, const std::string &shown, std::vector<Item> &items, int depth,
+                 const std::string &skip = std::string())
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    std::vector<std::string> subdirectories;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        Item item;
+        item.name = shown + name;
+        item.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        item.size = found.nFileSizeLow;
+        items.push_back(item);
+        if (item.directory && lstrcmpiA((dir + name).c_str(), skip.c_str()) != 0)
+            subdirectories.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    if (depth > 1)
+        for (const std::string &name : subdirectories)
+            Walk(dir + name + "\\", shown + name + "\\", items, depth - 1, skip);
+}
+
+std::vector<Item> ListTree(const std::string &dir)
+{
+    std::vector<Item> items;
+    Walk(dir, "", items, 16);
+    return items;
+}
+
+
+std::string ShortcutFolderPath(const std::string &name)
+{
+    size_t slash = name.find('\\');
+    std::string folder = driver::ShellFolder(name.substr(0, slash).c_str());
+    return slash == std::string::npos ? folder : folder + name.substr(slash);
+}
+
+std::map<std::string, Item> ListShortcutFolders()
+{
+    // Groups are one level deep; the desktop may be the user's whole home
+    // directory on the host, and Startup lies inside Programs.
+    static const struct { const char *name; int depth; } folders[] = {{"Programs", 2}, {"Desktop", 1},
+                                                                      {"Startup", 1}};
+    const std::string startup = driver::ShellFolder("Startup");
+    std::map<std::string, Item> all;
+    for (const auto &folder : folders) {
+        std::vector<Item> items;
+        Walk(driver::ShellFolder(folder.name) + "\\", "", items, folder.depth, startup);
+        for (Item &item : items) {
+            item.name = std::string(folder.name) + "\\" + item.name;
+            all[item.name] = item;
+        }
+    }
+    return all;
+}
+
+std::string DescribeLink(const std::string &path)
+{
+    std::string described;
+    IShellLinkA *link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void **>(&link))))
+        return "(no shell link object)";
+    IPersistFile *file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&file)))) {
+        wchar_t wide[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+        if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+            char target[MAX_PATH] = "", arguments[MAX_PATH] = "", directory[MAX_PATH] = "";
+            link->GetPath(target, sizeof target, nullptr, SLGP_RAWPATH);
+            link->GetArguments(arguments, sizeof arguments);
+            link->GetWorkingDirectory(directory, sizeof directory);
+            described = std::string("target ") + target;
+            if (arguments[0] != '\0')
+                described += std::string(", arguments ") + arguments;
+            if (directory[0] != '\0')
+                described += std::string(", working directory ") + directory;
+        } else {
+            described = "(not a readable shell link)";
+        }
+        file->Release();
+    }
+    link->Release();
+    return described;
+}
+
+static bool SplitRoot(const std::string &fullKey, HKEY &root, std::string &key)
+{
+    static const struct { const char *name; HKEY root; } roots[] = {
+        {"HKEY_CURRENT_USER", HKEY_CURRENT_USER}, {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {"HKEY_USERS", HKEY_USERS}};
+    for (const auto &r : roots) {
+        size_t length = lstrlenA(r.name);
+        if (fullKey.size() > length && fullKey.compare(0, length, r.name) == 0 && fullKey[length] == '\\') {
+            root = r.root;
+            key = fullKey.substr(length + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RegistryKeyExists(const std::string &fullKey)
+{
+    HKEY root;
+    std::string key;
+    return SplitRoot(fullKey, root, key) && driver::RegKeyExists(root, key);
+}
+
+std::vector<std::pair<std::string, std::string>> RegistryValues(HKEY root, const std::string &key)
+{
+    std::vector<std::pair<std::string, std::string>> values;
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return values;
+    for (DWORD index = 0;; ++index) {
+        char name[256];
+        BYTE data[2048];
+        DWORD nameLength = sizeof name, dataLength = sizeof data, type = 0;
+        if (RegEnumValueA(opened, index, name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS)
+            break;
+        std::string text;
+        if (type == REG_SZ || type == REG_EXPAND_SZ) {
+            text.assign(reinterpret_cast<char *>(data), dataLength);
+            while (!text.empty() && text.back() == '\0')
+                text.pop_back();
+        } else if (type == REG_DWORD && dataLength == 4) {
+            text = "dword " + std::to_string(*reinterpret_cast<DWORD *>(data));
+        } else {
+            text = "(type " + std::to_string(type) + ", " + std::to_string(dataLength) + " bytes)";
+        }
+        values.emplace_back(name, text);
+    }
+    RegCloseKey(opened);
+    return values;
+}
+
+std::map<DWORD, std::string> ProcessList()
+{
+    std::map<DWORD, std::string> list;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return list;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        std::string image = entry.szExeFile;
+        if (HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID)) {
+            char path[MAX_PATH];
+            DWORD size = sizeof path;
+            if (QueryFullProcessImageNameA(process, 0, path, &size))
+                image = path;
+            CloseHandle(process);
+        }
+        list[entry.th32ProcessID] = image;
+    }
+    CloseHandle(snapshot);
+    return list;
+}
+
+}  // namespace trial

@@ -1,0 +1,302 @@
+// The two walks of a trial: the wizard with the default answers, and the
+// removal through the registered command with every question answered Yes.
+#include "trial.h"
+
+#include <prsht.h>
+#include "resources/resource.h"
+
+namespace trial {
+
+using driver::Box;
+
+static const DWORD WalkLimitMs = 120000;
+
+static std::string Checked(HWND page, int id)
+{
+    HWND box = GetDlgItem(page, id);
+    if (box == nullptr)
+        return "absent";
+    if (!IsWindowVisible(box))
+        return "hidden";
+    return SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED ? "checked" : "unchecked";
+}
+
+// The visible texts of a page, in the order of its controls.
+static std::string PageTexts(HWND page)
+{
+    std::string texts;
+    for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(child))
+            continue;
+        std::string text = driver::Text(child);
+        if (!text.empty())
+            texts += "  - " + Cell(text) + "\n";
+    }
+    return texts;
+}
+
+static void RecordPage(InstallResult &result, HWND sheet, HWND page, const std::string &prefix,
+                       const std::string &what, const std::string &facts)
+{
+    result.pages += "#### " + what + "\n\n" + Shot(sheet, prefix, what) + "\n\n";
+    result.pages += "- texts on the page:\n" + PageTexts(page) + facts + "\n";
+}
+
+static void WatchProcesses(const std::map<DWORD, std::string> &before, std::map<DWORD, std::string> &seen)
+{
+    // A process caught while it starts may not have a name yet.
+    for (const auto &entry : ProcessList())
+        if (before.count(entry.first) == 0 && (seen.count(entry.first) == 0 || seen[entry.first].empty()))
+            seen[entry.first] = entry.second;
+}
+
+InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix)
+{
+    (void)script;
+    InstallResult result;
+    driver::Process process = driver::Start("\"" + dist + "SETUP.EXE\"", dist);
+    if (process.handle == nullptr) {
+        result.pages = "SETUP.EXE could not be started.\n\n";
+        return result;
+    }
+    std::map<HWND, int> presses;  // a page that keeps coming back after Next is given up
+    bool destinationSeen = false, optionsSeen = false;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < WalkLimitMs) {
+        if (driver::WaitExit(process, 0) != -1)
+            break;
+        Box box;
+        if (driver::WaitBox(box, 0, process.id)) {
+            result.boxes.push_back(AnswerBox(box, prefix, "install", false));
+            continue;
+        }
+        HWND sheet = driver::WaitWizard(0, process.id);
+        HWND page = sheet != nullptr ? driver::CurrentPage(sheet) : nullptr;
+        if (page == nullptr) {
+            Sleep(100);
+            continue;
+        }
+        auto moveOn = [&] {
+            if (++presses[page] > 3) {
+                result.pages += "The wizard stayed on one page after three presses of Next; the trial pressed Cancel.\n\n";
+                driver::Press(sheet, PSBTN_CANCEL);
+                Sleep(500);
+                return;
+            }
+            driver::Press(sheet, PSBTN_NEXT);
+            driver::WaitFor([&] {
+                return driver::CurrentPage(sheet) != page || !driver::NoBox(0, process.id);
+            }, 10000);
+        };
+        if (GetDlgItem(page, IDC_DEST_EDIT) != nullptr) {
+            if (!driver::ButtonEnabled(sheet, 0x3024)) {
+                Sleep(100);
+                continue;
+            }
+            result.installDir = driver::ItemText(page, IDC_DEST_EDIT);
+            if (!destinationSeen)
+                RecordPage(result, sheet, page, prefix, "destination",
+                           "- proposed directory, taken as it is: `" + Utf8(result.installDir) + "`\n");
+            destinationSeen = true;
+            moveOn();
+        } else if (GetDlgItem(page, IDC_OPT_STARTMENU) != nullptr) {
+            if (!optionsSeen)
+                RecordPage(result, sheet, page, prefix, "options",
+                           "- Start menu: " + Checked(page, IDC_OPT_STARTMENU) +
+                               ", desktop: " + Checked(page, IDC_OPT_DESKTOP) + " (left as proposed)\n");
+            optionsSeen = true;
+            moveOn();
+        } else if (GetDlgItem(page, IDC_PROGRESS_TEXT) != nullptr) {
+            if (!driver::ButtonEnabled(sheet, 0x3025) || !driver::NoBox(300, process.id))
+                continue;
+            RecordPage(result, sheet, page, prefix, "progress", "");
+            // Finish starts the product: every process that turns up from
+            // here until a little after SETUP.EXE ends counts as launched.
+            const std::map<DWORD, std::string> before = ProcessList();
+            std::map<DWORD, std::string> seen;
+            driver::Press(sheet, PSBTN_FINISH);
+            DWORD finish = GetTickCount();
+            while (driver::WaitExit(process, 0) == -1 && GetTickCount() - finish < 20000) {
+                WatchProcesses(before, seen);
+                Sleep(5);
+            }
+            DWORD ended = GetTickCount();
+            while (GetTickCount() - ended < 3000) {
+                WatchProcesses(before, seen);
+                Sleep(20);
+            }
+            for (const auto &entry : seen) {
+                std::string line = entry.second.empty() ? "(ended before its name could be read)" : entry.second;
+                // Still running: ended here so that the removal finds nothing in use.
+                if (HANDLE running = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.first)) {
+                    if (WaitForSingleObject(running, 0) == WAIT_TIMEOUT) {
+                        TerminateProcess(running, 0);
+                        line += " (still running after 3 s; ended by the trial)";
+                    }
+                    CloseHandle(running);
+                }
+                result.launched.push_back(line);
+            }
+            result.finished = true;
+            break;
+        } else {
+            Sleep(100);
+        }
+    }
+    result.exitCode = driver::WaitExit(process, 20000);
+    if (result.exitCode == -1) {
+        if (HWND sheet = driver::WaitWizard(0, process.id))
+            result.pages += "Still open when the trial gave up:\n\n" + Shot(sheet, prefix, "stuck") + "\n\n";
+        driver::Kill(process);
+    }
+    return result;
+}
+
+// The removal dialog: a dialog with the removal status text.
+static BOOL CALLBACK FindRemovalDialog(HWND window, LPARAM lParam)
+{
+    char cls[16];
+    if (IsWindowVisible(window) && GetClassNameA(window, cls, sizeof cls) && lstrcmpA(cls, "#32770") == 0 &&
+        GetDlgItem(window, IDC_REMOVAL_TEXT) != nullptr) {
+        *reinterpret_cast<HWND *>(lParam) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND RemovalDialog()
+{
+    HWND found = nullptr;
+    EnumWindows(FindRemovalDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+static std::string SystemCopy()
+{
+    char dir[MAX_PATH];
+    GetSystemDirectoryA(dir, sizeof dir);
+    return std::string(dir) + "\\SETUP.EXE";
+}
+
+static std::string Upper(std::string text)
+{
+    if (!text.empty())
+        CharUpperBuffA(&text[0], DWORD(text.size()));
+    return text;
+}
+
+void RunRemoval(const Script &script, const InstallResult &install, const std::string &prefix,
+                const std::map<std::string, Item> &shortcutsBefore)
+{
+    const std::string uninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + script.folder;
+    const std::string command = driver::RegRead(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString");
+    Line("### Removal");
+    Line();
+    if (command.empty() || command[0] == '<') {
+        Line("No UninstallString was registered: nothing to remove with.");
+        Line();
+        Summary("removal: no UninstallString registered");
+        return;
+    }
+    Line("Started the registered command `" + Utf8(command) + "` (confirmation answered OK, every question Yes).");
+    Line();
+    driver::Process request = driver::Start(command, "C:\\");
+    std::vector<BoxRecord> boxes;
+    HWND dialog = nullptr;
+    DWORD dialogPid = 0;
+    std::string before, after, outcome;
+    DWORD start = GetTickCount(), quiet = 0;
+    bool closed = false;
+    while (GetTickCount() - start < WalkLimitMs) {
+        Box box;
+        if (driver::WaitBox(box, 0)) {
+            bool confirmation = dialog == nullptr;
+            boxes.push_back(AnswerBox(box, prefix, confirmation ? "request" : "removal", !confirmation, IDOK));
+            quiet = 0;
+            continue;
+        }
+        if (dialog == nullptr && (dialog = RemovalDialog()) != nullptr) {
+            GetWindowThreadProcessId(dialog, &dialogPid);
+            before = Shot(dialog, prefix, "removal-dialog") + "\n\n- caption: " + Cell(driver::Text(dialog)) +
+                     "\n- status: " + Cell(driver::ItemText(dialog, IDC_REMOVAL_TEXT)) + "\n- button: " +
+                     Cell(driver::ItemText(dialog, IDCANCEL)) +
+                     (IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) ? " (enabled)" : " (disabled)") + "\n";
+        }
+        if (dialog != nullptr) {
+            if (!IsWindow(dialog))
+                break;
+            // Finished once its button can be pressed and no question follows.
+            if (IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)) && driver::NoBox(800)) {
+                outcome = driver::ItemText(dialog, IDC_REMOVAL_TEXT);
+                after = Shot(dialog, prefix, "removal-done") + "\n\n- status: " + Cell(outcome) +
+                        "\n- button: " + Cell(driver::ItemText(dialog, IDCANCEL)) + "\n";
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                driver::Process copy;
+                copy.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
+                                          dialogPid);
+                copy.id = dialogPid;
+                closed = driver::WaitExit(copy, 20000) == 1;
+                driver::Kill(copy);
+                break;
+            }
+        } else if (driver::WaitExit(request, 0) != -1) {
+            // The request ended without a removal dialog (cancelled or refused).
+            if (quiet == 0)
+                quiet = GetTickCount();
+            else if (GetTickCount() - quiet > 5000)
+                break;
+        }
+        Sleep(100);
+    }
+    driver::Kill(request);
+
+    Line("#### Message boxes");
+    Line();
+    WriteBoxes(boxes);
+    Line("#### Removal dialog, when it appeared");
+    Line();
+    Line(before.empty() ? "No removal dialog appeared." : before);
+    if (!after.empty()) {
+        Line("#### Removal dialog, when it had finished");
+        Line();
+        Line(after);
+        Line("- closed with its button; the copy ended with status 1: " + std::string(closed ? "yes" : "no"));
+        Line();
+    }
+    Summary("removal: " + (outcome.empty() ? std::string("no outcome shown") : Utf8(outcome)) + ", " +
+            std::to_string(boxes.size()) + " message box(es)");
+
+    Line("#### What is left");
+    Line();
+    std::vector<Item> left = install.installDir.empty() ? std::vector<Item>() : ListTree(install.installDir);
+    bool dirLeft = !install.installDir.empty() && driver::IsDirectory(install.installDir);
+    Line("- installation directory `" + Utf8(install.installDir) + "`: " +
+         (dirLeft ? "still there, " + std::to_string(left.size()) + " item(s)" : std::string("gone")));
+    for (const Item &item : left)
+        Line("  - " + Cell(item.name) + (item.directory ? "\\" : " (" + std::to_string(item.size) + " bytes)"));
+    bool keyLeft = driver::RegKeyExists(HKEY_LOCAL_MACHINE, uninstallKey);
+    Line("- uninstall key `HKLM\\" + Utf8(uninstallKey) + "`: " + (keyLeft ? "still there" : "gone"));
+    int shortcutsLeft = 0;
+    for (const auto &entry : ListShortcutFolders())
+        if (shortcutsBefore.count(entry.first) == 0) {
+            Line("- shortcut left: " + Cell(entry.first));
+            ++shortcutsLeft;
+        }
+    if (shortcutsLeft == 0)
+        Line("- shortcuts and groups: none of those made by the installation is left");
+    for (const std::string &key : script.regKeys)
+        Line("- [Reg] key `" + Utf8(key) + "`: " + (RegistryKeyExists(key) ? "still there" : "gone"));
+    const std::string copy = SystemCopy();
+    const std::string pending = driver::RegRead(
+        HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
+    bool scheduled = Upper(pending).find(Upper("\\??\\" + copy)) != std::string::npos;
+    Line("- the removal's copy `" + Utf8(copy) + "`: " + (driver::Exists(copy) ? "present" : "absent") +
+         ", deletion at next start " + (scheduled ? "scheduled" : "not scheduled"));
+    Line();
+    Summary("left after removal: directory " + std::string(dirLeft ? "still there" : "gone") + ", uninstall key " +
+            (keyLeft ? "still there" : "gone") + ", " + std::to_string(shortcutsLeft) + " shortcut(s)");
+    // What the next start would do, so that the next shell's trial begins clean.
+    DeleteFileA(copy.c_str());
+}
+
+}  // namespace trial
