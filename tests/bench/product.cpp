@@ -1,0 +1,156 @@
+#include "product.h"
+
+#include "bench_files.h"
+#include "driver.h"
+#include "testpaths.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace bench {
+
+static std::string WithoutBackslash(const std::string &dir)
+{
+    return dir.substr(0, dir.size() - 1);
+}
+
+Product MakeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
+                    DWORD size)
+{
+    Product product;
+    product.dist = "C:\\bench\\" + name + "\\";
+    product.title = title;
+    product.folder = folder;
+    product.installDir = "C:\\Program Files\\" + folder + "\\";
+    product.count = count;
+    product.size = size;
+
+    driver::RemoveTree(WithoutBackslash(product.dist));
+    CreateDirectoryA("C:\\bench", nullptr);
+    CreateDirectoryA(product.dist.c_str(), nullptr);
+    CopyFileA(TEST_SETUP_EXE, (product.dist + "SETUP.EXE").c_str(), FALSE);
+
+    // No [Group] and no Open: the figures are about the files.
+    std::string script = "[Install]\r\nTitle=" + title + "\r\nFolder=" + folder + "\r\n";
+    std::string bytes(size, '\0');
+    for (int n = 1; n <= count; ++n) {
+        // Each file differs from the others, so nothing below can share them.
+        for (DWORD i = 0; i < size; ++i)
+            bytes[i] = static_cast<char>((i * 131 + n * 7) & 0xFF);
+        std::string file = DataFileName(n);
+        driver::WriteFile(product.dist + file, bytes);
+        script += std::to_string(n) + "=" + file + "\r\n";
+    }
+    driver::WriteFile(product.dist + "SETUP.INF", script);
+    return product;
+}
+
+std::string UninstallKey(const Product &product)
+{
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product.folder;
+}
+
+int CountBadInstalledFiles(const Product &product)
+{
+    if (!driver::IsDirectory(WithoutBackslash(product.installDir)))
+        return -1;
+    int bad = 0;
+    for (int i = -1; i <= product.count; ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        std::string path = product.installDir + InstalledFileName(i);
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+            ++bad;
+        else if (i >= 1 && (data.nFileSizeHigh != 0 || data.nFileSizeLow != product.size))
+            ++bad;
+    }
+    return bad;
+}
+
+bool InstallationGone(const Product &product)
+{
+    return !driver::Exists(WithoutBackslash(product.installDir)) &&
+           !driver::RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(product));
+}
+
+void ClearInstallation(const Product &product)
+{
+    driver::RemoveTree(WithoutBackslash(product.installDir));
+    driver::RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey(product));
+}
+
+static std::string ProgramBeside(const char *name)
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string dir(path, length);
+    return dir.substr(0, dir.find_last_of('\\') + 1) + name;
+}
+
+bool RunBeside(const char *program, const std::string &arguments, std::string *output)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return false;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION info = {};
+    std::string line = "\"" + ProgramBeside(program) + "\" " + arguments;
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return false;
+    }
+    output->clear();
+    char buffer[256];
+    DWORD got;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        output->append(buffer, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    return true;
+}
+
+// Runs the bare loop and reads its "microseconds failures".
+static double RunBare(const std::string &arguments, std::string *failure)
+{
+    std::string output;
+    if (!RunBeside("BENCHBARE.EXE", arguments, &output)) {
+        *failure = "BENCHBARE.EXE did not start";
+        return -1;
+    }
+    double microseconds = 0;
+    int failed = 0;
+    if (std::sscanf(output.c_str(), "%lf %d", &microseconds, &failed) != 2) {
+        *failure = "unreadable bare loop output: " + output;
+        return -1;
+    }
+    if (failed != 0) {
+        *failure = std::to_string(failed) + " calls of the bare loop failed";
+        return -1;
+    }
+    return microseconds / 1000.0;
+}
+
+double RunBareCopy(const Product &product, std::string *failure)
+{
+    return RunBare("copy \"" + WithoutBackslash(product.dist) + "\" \"" + WithoutBackslash(product.installDir) + "\" " +
+                       std::to_string(product.count),
+                   failure);
+}
+
+double RunBareDelete(const Product &product, std::string *failure)
+{
+    return RunBare("delete \"" + WithoutBackslash(product.installDir) + "\" " + std::to_string(product.count),
+                   failure);
+}
+
+}  // namespace bench
