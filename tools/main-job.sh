@@ -1,22 +1,18 @@
 #!/usr/bin/env bash
-# The main job: builds both executables, then starts SETUP.EXE beside the
-# sample product's script under Wine and shows what it did.
+# The main job: builds both executables, then gives the sample product a
+# trial run under Wine (tools/trial.sh): installs it with the wizard on the
+# new shell and on the old one, removes it again through its uninstall
+# command, and shows what it did. The full report with a picture of every
+# page, dialog and message box goes to build/main-job/report.md.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
 "$root/tools/build.sh"
 python3 "$root/tests/tools/check_pe.py" "$root"/build/*/SETUP.EXE
 
-rigdir="$root/build/main-rig"
-trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
-eval "$("$root/tools/rig.sh" start "$rigdir")"
-cd "$root/build/x86_64/tests"
-# The test prints in the program's code page.
-/usr/lib/wine/wine64 e2e_tests.exe --gtest_filter='MainJob.*' --gtest_also_run_disabled_tests |
-  iconv -f CP932 -t UTF-8 -c
-# Pictures of the wizard's pages, as PNG beside the BMP files the test saved.
-if command -v convert >/dev/null; then
-  for bmp in "$root"/build/x86_64/mainjob/*.bmp; do
-    [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && echo "picture: ${bmp%.bmp}.png"
-  done
-fi
+report="$root/build/main-job"
+status=0
+TRIAL_BUILD="$root/build/x86_64" "$root/tools/trial.sh" "$root/build/x86_64/sample" "$report" || status=$?
+echo
+echo "pictures: $(cd "$report" && ls ./*.png | wc -l) PNG files beside the report"
+exit $status
