@@ -56,6 +56,7 @@ void Print(const char *text)
         int room = sizeof pending - pendingLength;
         int take = length < room ? length : room;
         // Never part a double-byte character between two conversions.
+        // cppcheck-suppress knownConditionTrueFalse ; false when the text fits, true when room is short
         if (take < length && IsDbcsTrailByte(text, take))
             --take;
         if (take == 0) {

@@ -226,8 +226,8 @@ const char *FileNameFault(const char *name)
     const char *dot = FindCharMbcs(name, '.');
     int base = dot != nullptr ? int(dot - name) : length;
     static const char *const Devices[] = {"CON", "PRN", "AUX", "NUL"};
-    char stem[5];
     if (base == 3 || base == 4) {
+        char stem[5];
         CopyMemory(stem, name, base);
         stem[base] = '\0';
         for (const char *device : Devices)

@@ -15,6 +15,14 @@ for arch in x86_64 i686; do
   echo "== tests, $arch"
   (cd "$root/build/$arch" && ctest --output-on-failure -j2 "$@") || status=1
 done
+echo "== static analysis"
+if cppcheck --enable=warning,style,portability,performance --inline-suppr --std=c++17 --language=c++ \
+     -I"$root" -D_WIN32 --platform=win64 --suppress=missingIncludeSystem --error-exitcode=1 -q \
+     "$root"/{entry,script,wizard,shell,removal,checker}; then
+  echo "cppcheck: no findings"
+else
+  status=1
+fi
 echo "== fuzzing the text routines on the host"
 "$root/tools/fuzz.sh" 12 || status=1
 exit $status
