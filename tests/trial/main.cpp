@@ -220,7 +220,8 @@ int main(int argc, char **argv)
                          "- result: " + (clean ? "installed without a message box and removed completely" : "NOT clean, see below") +
                          "\n\n" + Out.markdown;
     driver::WriteFile(Out.dir + "report.md", report);
-    std::string printed = Out.summary + "- result: " + (clean ? "installed and removed cleanly" : "NOT clean") + "\n";
+    std::string printed = Out.summary + "- result: " +
+                          (clean ? "installed without a message box and removed completely" : "NOT clean") + "\n";
     DWORD written;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), printed.data(), DWORD(printed.size()), &written, nullptr);
     CoUninitialize();
