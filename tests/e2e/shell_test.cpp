@@ -174,11 +174,11 @@ TEST(Shell, OldShellGroupIsMadeAndDeletedByTheShellsProgramManager)
     Process process;
     Install(process, dist, installDir, false);
 
-    // The shell opens each group it creates in a folder window; it is closed
-    // here so that it does not stay behind in the prefix.
+    // The shell may open a group it creates in a folder window (whether it
+    // does depends on the desktop it runs on); if so it is closed here so
+    // that it does not stay behind in the prefix.
     HWND window = nullptr;
-    WaitFor([&] { return (window = FindWindowA("ExplorerWClass", "サンプル")) != nullptr; }, 10000);
-    EXPECT_NE(nullptr, window);
+    WaitFor([&] { return (window = FindWindowA("ExplorerWClass", "サンプル")) != nullptr; }, 3000);
     if (window != nullptr)
         PostMessageA(window, WM_CLOSE, 0, 0);
 
