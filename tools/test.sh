@@ -11,7 +11,7 @@ trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
 eval "$("$root/tools/rig.sh" start "$rigdir")"
 
 status=0
-for arch in x86_64 i686; do
+for arch in i686 x86_64; do
   echo "== tests, $arch"
   (cd "$root/build/$arch" && ctest --output-on-failure -j2 "$@") || status=1
 done
