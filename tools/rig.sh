@@ -43,6 +43,10 @@ start)
     'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N           # no window manager: do not wait for one
     'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0   # a crash fails the test, never hangs it
     'HKCU\Software\Wine' Version REG_SZ win7
+    # The dialogs are laid out for the proportional Japanese system font; its
+    # fixed-pitch stand-in would cut their texts short.
+    'HKCU\Software\Wine\Fonts\Replacements' 'ＭＳ Ｐゴシック' REG_SZ IPAPGothic
+    'HKCU\Software\Wine\Fonts\Replacements' 'ＭＳ ゴシック' REG_SZ IPAGothic
   )
   for ((i = 0; i < ${#regs[@]}; i += 4)); do
     /usr/lib/wine/wine64 reg add "${regs[i]}" /v "${regs[i+1]}" /t "${regs[i+2]}" /d "${regs[i+3]}" /f >/dev/null 2>&1
