@@ -177,7 +177,10 @@ static std::string IdentifyIcon(HWND box)
     GetClientRect(control, &rect);
     if (rect.right < 32 || rect.bottom < 32)
         return "none";
-    RedrawWindow(box, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // The pixels are read from the screen, so nothing may cover the box: a
+    // folder window the shell opened, or another program's window.
+    SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(100);
     RECT place;
     GetWindowRect(control, &place);
