@@ -98,6 +98,8 @@ void RegisterUninstall();
 
 // Shell integration.
 void UpdateShellItems(int kind, int remove);
+// True for a name that stays inside the folder or group it is put in.
+int IsPlainName(const char *name);
 void UpdateProgmanItems(int kind, int remove);
 UINT StartDdeClient();
 int ConnectDdeServer(const char *service, const char *topic);

@@ -33,11 +33,13 @@ static int ReadShellFolder(int kind, char *path, int size)
 // The title and the captions become names inside a shell folder. A separator,
 // a drive colon or a name of dots only would reach outside that folder: a
 // caption "..\StartUp\x" would plant a start-up shortcut, and a title ".."
-// would have the removal sweep the whole Start menu.
-static int IsPlainName(const char *name)
+// would have the removal sweep the whole Start menu. Wildcards name every
+// file of the folder wherever a name is expanded as a pattern.
+int IsPlainName(const char *name)
 {
     if (FindCharMbcs(name, '\\') != nullptr || FindCharMbcs(name, '/') != nullptr ||
-        FindCharMbcs(name, ':') != nullptr)
+        FindCharMbcs(name, ':') != nullptr || FindCharMbcs(name, '*') != nullptr ||
+        FindCharMbcs(name, '?') != nullptr)
         return 0;
     for (const char *p = name; *p != '\0'; ++p) {
         if (*p != '.' && *p != ' ')

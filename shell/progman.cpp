@@ -95,6 +95,8 @@ static void ExecuteProgmanCommand(const char *verb, const char *first, const cha
 // Adds the current entry to Program Manager's active group under this name.
 static void AddCurrentItem(const char *name)
 {
+    if (!IsPlainName(name))
+        return;
     // An entry refused as too long when it was loaded has no target to give.
     if (State.entryPath[0] == '\0' || !ToShortCommand(State.entryPath, PATH_SIZE))
         return;
@@ -103,6 +105,12 @@ static void AddCurrentItem(const char *name)
 
 void UpdateProgmanItems(int kind, int remove)
 {
+    // The shell that answers as Program Manager may keep each group as a
+    // folder of the Start menu and delete a group with everything below it,
+    // patterns expanded: a title "*" or ".." would take every other
+    // product's group, or the Start menu itself, with it.
+    if (!IsPlainName(State.title))
+        return;
     StartDdeClient();
     ConnectDdeServer("PROGMAN", "PROGMAN");
 
