@@ -439,6 +439,27 @@ std::vector<Case> HandPickedRemovals()
     return cases;
 }
 
+std::vector<Case> HandPickedProgmanNames()
+{
+    std::vector<Case> cases;
+    const std::string groups = "[Group]\r\n1=Cap{n},A.TXT\r\n2=..,A.TXT\r\n3=*,A.TXT\r\n4=Sub\\..\\..,A.TXT\r\n";
+    for (const char *title : {"*", "..", "?*", "Rob{n}\\..", ".", "Rob{n}\\*"}) {
+        cases.push_back(Removing(std::string("old shell, Title ") + title, Head(title, "Rob{n}") + "1=A.TXT\r\n"));
+        cases.push_back(
+            Removing(std::string("old shell, Title ") + title + " with groups", Head(title, "Rob{n}") + "1=A.TXT\r\n" + groups));
+    }
+    for (const char *title : {"Rob{n}", "*", ".."}) {
+        Case c = Walking(std::string("old shell, walk, Title ") + title, Head(title, "Rob{n}") + "1=A.TXT\r\n" + groups,
+                         "{dir}inst");
+        c.startMenu = true;
+        cases.push_back(c);
+        c = Walking(std::string("old shell, resident walk, Title ") + title, Head(title, "Rob{n}") + "TSR=1\r\n1=A.TXT\r\n",
+                    "{dir}inst");
+        cases.push_back(c);
+    }
+    return cases;
+}
+
 namespace {
 
 struct Random {

@@ -44,6 +44,7 @@ std::vector<Case> HandPickedScripts();
 std::vector<Case> HandPickedCommandLines();
 std::vector<Case> HandPickedWalks();
 std::vector<Case> HandPickedRemovals();
+std::vector<Case> HandPickedProgmanNames();
 std::vector<Case> Generated(unsigned seed, int count, Mode mode);
 
 // Byte strings for field limits: `length` bytes of text, made of ASCII
