@@ -929,6 +929,10 @@ void RunCases(const std::vector<Case> &cases, int first, Tally &tally)
     }
 }
 
+// Every group adds to this; a run of several groups in one process ends with
+// the whole count.
+Tally Total;
+
 std::string Counts(const Tally &tally)
 {
     int tried = tally.tried[0] + tally.tried[1] + tally.tried[2];
@@ -994,8 +998,25 @@ void Suite(const std::string &group, const std::vector<Case> &all, int first, Ta
         }
     }
     printf("robustness, %s: %s in %lu s\n", group.c_str(), Counts(tally).c_str(), (GetTickCount() - start) / 1000);
+    for (int mode = 0; mode < 3; ++mode) {
+        Total.tried[mode] += tally.tried[mode];
+        Total.passed[mode] += tally.passed[mode];
+    }
     RemoveTree(RobRoot);
 }
+
+class TotalPrinter : public testing::EmptyTestEventListener {
+    void OnTestProgramEnd(const testing::UnitTest &) override
+    {
+        if (Total.tried[0] + Total.tried[1] + Total.tried[2] > 0)
+            printf("robustness: %s\n", Counts(Total).c_str());
+    }
+};
+
+const bool PrinterInstalled = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new TotalPrinter);
+    return true;
+}();
 
 }  // namespace
 
