@@ -357,13 +357,21 @@ std::vector<Case> HandPickedWalks()
     cases.push_back(Walking("copies of every kind", Plain(entries), "{dir}inst"));
     cases.push_back(Walking("levels with 0x5C second bytes", Plain(entries), "{dir}ソ表\\深い表\\ソ"));
     cases.push_back(Walking("a level is a file", Plain(entries), "{dir}A.TXT\\sub"));
-    for (const char *typed : {"inst", "", "C:", "C:\\", "\\\\srv\\share\\x", "D:inst", "{dir}inst\\\\x"})
+    cases.back().must = "path";
+    for (const char *typed : {"inst", "", "C:", "C:\\", "\\\\srv\\share\\x", "D:inst"}) {
         cases.push_back(Walking(std::string("typed '") + typed + "'", Plain(entries), typed));
+        cases.back().must = "fixed";
+    }
+    cases.push_back(Walking("typed '{dir}inst\\\\x'", Plain(entries), "{dir}inst\\\\x"));
     cases.push_back(Walking("directory of 259 bytes", Plain(entries), "{dir}" + Filled("L", 243)));
+    // The longest directory the page takes: the system's path functions no
+    // longer read the drive's room, which the question then shows as 0.
     cases.push_back(Walking("directory of 260 bytes", Plain(entries), "{dir}" + Filled("M", 244)));
     cases.push_back(Walking("a small drive", Plain(entries), "S:\\rob{n}"));
     cases.push_back(Walking("entry joined to 259 bytes", Plain("1=A.TXT," + Filled("J", 239) + Crlf), "{dir}inst"));
+    cases.back().never = "copy";
     cases.push_back(Walking("entry joined to 260 bytes", Plain("1=A.TXT," + Filled("K", 240) + Crlf), "{dir}inst"));
+    cases.back().must = "copy";
     cases.push_back(Walking("no entries", Plain(), "{dir}inst"));
     cases.push_back(Walking("resident", Plain("TSR=1\r\n1=A.TXT\r\n"), "{dir}inst"));
     auto menu = [&](const std::string &label, const std::string &script) {
@@ -385,8 +393,10 @@ std::vector<Case> HandPickedWalks()
 std::vector<Case> HandPickedRemovals()
 {
     std::vector<Case> cases;
-    auto reg = [&](const std::string &label, const std::string &entries) {
+    // The malformed ones are reported; the ones after a gap are never read.
+    auto reg = [&](const std::string &label, const std::string &entries, const char *must = "fixed") {
         cases.push_back(Removing("Reg " + label, Plain("1=A.TXT\r\n[Reg]\r\n" + entries)));
+        (*must ? cases.back().must : cases.back().never) = "fixed";
     };
     reg("only a root", "1=HKEY_CURRENT_USER\r\n");
     reg("root and separator", "1=HKEY_CURRENT_USER\\\r\n");
@@ -397,14 +407,14 @@ std::vector<Case> HandPickedRemovals()
     reg("two separators", "1=HKEY_CURRENT_USER\\\\Software\r\n");
     reg("separator then a lone lead byte", "1=HKEY_CURRENT_USER\\\x83\r\n2=HKEY_CURRENT_USER\x83\\Software\r\n");
     reg("value a comma", "1=,\r\n");
-    reg("gap after a good key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\r\n3=HKEY_CURRENT_USER\r\n");
-    reg("key 01", "01=HKEY_CURRENT_USER\r\n");
-    reg("dots below a key", "1=HKEY_CURRENT_USER\\Software\\RobSentinel\\..\r\n2=HKEY_CURRENT_USER\\.\r\n");
-    reg("wildcard key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\\*\r\n2=HKEY_CURRENT_USER\\*\r\n");
-    reg("key path of 259 bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\" + Filled("{n}", 259 - 36) + Crlf);
-    reg("key path of 300 bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\" + Filled("{n}", 264) + Crlf);
-    reg("key path ending in a lead byte", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}" + std::string(Lead) + Crlf);
-    reg("key with 0x5C second bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\ソ表{n}\\表\r\n");
+    reg("gap after a good key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\r\n3=HKEY_CURRENT_USER\r\n", "");
+    reg("key 01", "01=HKEY_CURRENT_USER\r\n", "");
+    reg("dots below a key", "1=HKEY_CURRENT_USER\\Software\\RobSentinel\\..\r\n2=HKEY_CURRENT_USER\\.\r\n", "");
+    reg("wildcard key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\\*\r\n2=HKEY_CURRENT_USER\\*\r\n", "");
+    reg("key path of 259 bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\" + Filled("{n}", 259 - 36) + Crlf, "");
+    reg("key path of 300 bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\" + Filled("{n}", 264) + Crlf, "");
+    reg("key path ending in a lead byte", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}" + std::string(Lead) + Crlf, "");
+    reg("key with 0x5C second bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\ソ表{n}\\表\r\n", "");
 
     auto titled = [&](const std::string &label, const std::string &title, const std::string &folder,
                       const std::string &more) {

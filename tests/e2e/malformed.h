@@ -35,6 +35,8 @@ struct Case {
     std::string typed;                 // destination typed on the first page
     bool startMenu = false;            // keep the Start-menu option when walking
     bool finish = false;               // Finish rather than Cancel once installed (entry 1 is no program)
+    std::string must;                  // a kind of box that has to show ("fixed", "copy", "path" ...)
+    std::string never;                 // a kind of box that must not show
 };
 
 // Expands {dir} and {n} for case number n in directory dir.

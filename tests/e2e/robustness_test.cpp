@@ -839,6 +839,10 @@ void Finish(Run &run)
             seen += " " + (kind.empty() ? std::string("<fault>") : kind);
         run.faults.push_back(std::string("expected ") + want + " first, saw:" + seen);
     }
+    if (!run.c->never.empty() && std::count(run.seen.begin(), run.seen.end(), run.c->never))
+        run.faults.push_back("showed a " + run.c->never + " box");
+    if (!run.c->must.empty() && !std::count(run.seen.begin(), run.seen.end(), run.c->must))
+        run.faults.push_back("showed no " + run.c->must + " box");
     if (run.expect == malformed::ExpectBroken && run.seen.size() > 1)
         run.faults.push_back("more than the script message after a refused start");
     if (run.process.handle != nullptr)
