@@ -8,6 +8,7 @@
 #include "testpaths.h"
 
 #include <dde.h>
+#include <sddl.h>
 #include <functional>
 #include <prsht.h>
 
@@ -56,6 +57,18 @@ void Clean(const std::string &folder, const std::string &title, const std::strin
     RemoveTree(installDir.substr(0, installDir.size() - 1));
 }
 
+// A box of the process, read again while its icon is still being drawn.
+bool ReadBox(Box &box, DWORD timeoutMs, DWORD pid)
+{
+    if (!WaitBox(box, timeoutMs, pid))
+        return false;
+    for (int tries = 0; tries < 5 && box.icon == "unknown"; ++tries) {
+        Sleep(200);
+        WaitBox(box, 1000, pid);
+    }
+    return true;
+}
+
 // What the wizard showed on the way through.
 struct Walk {
     HWND sheet = nullptr;
@@ -85,7 +98,7 @@ Walk WalkTo(Running &running, const std::string &dir, const std::string &install
     HWND next = nullptr;
     WaitFor([&] {
         Box box;
-        if (WaitBox(box, 0, pid)) {
+        if (ReadBox(box, 0, pid)) {
             walk.questions.push_back(box);
             Answer(box, IDYES);
         }
@@ -102,7 +115,7 @@ Walk WalkTo(Running &running, const std::string &dir, const std::string &install
     walk.page = next;
     walk.complete = WaitFor([&] {
         Box box;
-        if (WaitBox(box, 0, pid)) {
+        if (ReadBox(box, 0, pid)) {
             walk.boxes.push_back(box);
             Answer(box, IDOK);
         }
@@ -150,7 +163,7 @@ Removal RemoveByUninstallCommand(const std::string &folder, const std::string &t
     copy.process.id = pid;
     WaitFor([&] {
         Box box;
-        if (WaitBox(box, 0, pid)) {
+        if (ReadBox(box, 0, pid)) {
             removal.boxes.push_back(box);
             Answer(box, answer(box));
         }
@@ -368,16 +381,20 @@ TEST(Faults, ReadOnlyInstalledFileAtRemoval)
 
 namespace {
 
-// A Program Manager that takes every conversation and never answers a
-// command: the hung shell that the setup program must not wait for forever.
-struct HungProgman {
+// A Program Manager of the driver's own. It takes every conversation (its
+// window, the newest, hears the broadcast before the prefix's shell does)
+// and records every command; it acknowledges them, or, when hung, never.
+struct ProgmanServer {
+    bool hung = false;
     HWND window = nullptr;
     DWORD thread = 0;
+    HANDLE handle = nullptr;
     volatile LONG conversations = 0;
-    volatile LONG commands = 0;
-} Hung;
+    CRITICAL_SECTION lock;
+    std::vector<std::string> commands;
+} Server;
 
-LRESULT CALLBACK HungProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK ProgmanServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_DDE_INITIATE: {
@@ -387,15 +404,24 @@ LRESULT CALLBACK HungProgmanProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (HIWORD(lParam))
             GlobalGetAtomNameA(HIWORD(lParam), topic, sizeof topic);
         if (lstrcmpiA(service, "PROGMAN") == 0 && lstrcmpiA(topic, "PROGMAN") == 0) {
-            InterlockedIncrement(&Hung.conversations);
+            InterlockedIncrement(&Server.conversations);
             SendMessageA(reinterpret_cast<HWND>(wParam), WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
                          MAKELPARAM(GlobalAddAtomA("PROGMAN"), GlobalAddAtomA("PROGMAN")));
         }
         return 0;
     }
-    case WM_DDE_EXECUTE:
-        InterlockedIncrement(&Hung.commands);  // and never acknowledged
+    case WM_DDE_EXECUTE: {
+        HGLOBAL data = reinterpret_cast<HGLOBAL>(lParam);
+        const char *text = static_cast<const char *>(GlobalLock(data));
+        EnterCriticalSection(&Server.lock);
+        Server.commands.push_back(text ? text : "<no data>");
+        LeaveCriticalSection(&Server.lock);
+        GlobalUnlock(data);
+        if (!Server.hung)
+            PostMessageA(reinterpret_cast<HWND>(wParam), WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
+                         PackDDElParam(WM_DDE_ACK, 0x8000, lParam));
         return 0;
+    }
     case WM_DDE_TERMINATE:
         PostMessageA(reinterpret_cast<HWND>(wParam), WM_DDE_TERMINATE, reinterpret_cast<WPARAM>(window), 0);
         return 0;
@@ -403,22 +429,54 @@ LRESULT CALLBACK HungProgmanProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-DWORD WINAPI HungProgmanThread(LPVOID ready)
+DWORD WINAPI ProgmanServerThread(LPVOID ready)
 {
     WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = HungProgmanProc;
+    windowClass.lpfnWndProc = ProgmanServerProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "RobHungProgman";
+    windowClass.lpszClassName = "RobProgmanServer";
     RegisterClassA(&windowClass);
-    Hung.window = CreateWindowA("RobHungProgman", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                windowClass.hInstance, nullptr);
+    Server.window = CreateWindowA("RobProgmanServer", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  windowClass.hInstance, nullptr);
     SetEvent(static_cast<HANDLE>(ready));
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0)
         DispatchMessageA(&message);
-    DestroyWindow(Hung.window);
+    DestroyWindow(Server.window);
     return 0;
 }
+
+// Serves as Program Manager for the scope, on the old shell.
+struct ServingProgman {
+    explicit ServingProgman(bool hung)
+    {
+        InitializeCriticalSection(&Server.lock);
+        Server.hung = hung;
+        Server.conversations = 0;
+        Server.commands.clear();
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        Server.handle = CreateThread(nullptr, 0, ProgmanServerThread, ready, 0, &Server.thread);
+        WaitForSingleObject(ready, 10000);
+        CloseHandle(ready);
+        SetWindowsVersion("nt351");
+    }
+    ~ServingProgman()
+    {
+        SetWindowsVersion("win7");
+        PostThreadMessageA(Server.thread, WM_QUIT, 0, 0);
+        WaitForSingleObject(Server.handle, 5000);
+        CloseHandle(Server.handle);
+        DeleteCriticalSection(&Server.lock);
+    }
+    std::vector<std::string> Take()
+    {
+        EnterCriticalSection(&Server.lock);
+        std::vector<std::string> taken;
+        taken.swap(Server.commands);
+        LeaveCriticalSection(&Server.lock);
+        return taken;
+    }
+};
 
 }  // namespace
 
@@ -428,37 +486,76 @@ TEST(Faults, ProgramManagerThatNeverAnswersOnTheOldShell)
     const std::string installDir = "C:\\e2e\\fault_progman\\inst\\";
     Clean(folder, title, installDir);
     std::string dir = MakeDist("fault_progman", Script(title, folder, "1=APP.EXE\n[Group]\n1=無応答,APP.EXE\n").c_str());
-
-    Hung.conversations = Hung.commands = 0;
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = CreateThread(nullptr, 0, HungProgmanThread, ready, 0, &Hung.thread);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 10000));
-    CloseHandle(ready);
-
-    SetWindowsVersion("nt351");
-    Running running;
-    DWORD started = GetTickCount();
-    Walk walk = WalkTo(running, dir, installDir, true);
-    DWORD took = GetTickCount() - started;
-    SetWindowsVersion("win7");
-    EXPECT_TRUE(walk.complete);
-    EXPECT_TRUE(walk.boxes.empty()) << testing::PrintToString(Texts(walk.boxes));
-    // The shell took the conversation and both commands, the group and its
-    // item, and answered neither: each waits out its time and no longer.
-    EXPECT_EQ(1, Hung.conversations);
-    EXPECT_EQ(2, Hung.commands);
-    EXPECT_LT(took, 60000u);
-    EXPECT_EQ(title, RegRead(HKEY_LOCAL_MACHINE, UninstallRoot + folder, "DisplayName"));
-    EXPECT_FALSE(Exists(ShellFolder("Programs") + "\\" + title));
-    if (walk.sheet != nullptr)
-        Press(walk.sheet, PSBTN_CANCEL);
-    EXPECT_EQ(1, WaitExit(running.process));
-
-    PostThreadMessageA(Hung.thread, WM_QUIT, 0, 0);
-    WaitForSingleObject(thread, 5000);
-    CloseHandle(thread);
+    {
+        ServingProgman progman(true);
+        Running running;
+        DWORD started = GetTickCount();
+        Walk walk = WalkTo(running, dir, installDir, true);
+        DWORD took = GetTickCount() - started;
+        EXPECT_TRUE(walk.complete);
+        EXPECT_TRUE(walk.boxes.empty()) << testing::PrintToString(Texts(walk.boxes));
+        // The shell took the conversation and both commands, the group and
+        // its item, and answered neither: each waits out its time, no longer.
+        EXPECT_EQ(1, Server.conversations);
+        EXPECT_EQ(2u, progman.Take().size());
+        EXPECT_LT(took, 60000u);
+        EXPECT_EQ(title, RegRead(HKEY_LOCAL_MACHINE, UninstallRoot + folder, "DisplayName"));
+        EXPECT_FALSE(Exists(ShellFolder("Programs") + "\\" + title));
+        if (walk.sheet != nullptr)
+            Press(walk.sheet, PSBTN_CANCEL);
+        EXPECT_EQ(1, WaitExit(running.process));
+    }
     Clean(folder, title, installDir);
     RemoveTree("C:\\e2e\\fault_progman");
+}
+
+// Group and item names go to Program Manager as they are written in the
+// script; one that is no plain name is never sent, neither at installation
+// nor at removal, while the others are.
+TEST(Faults, ProgramManagerGetsOnlyPlainNames)
+{
+    const std::string groups = "[Group]\n1=旧名前,APP.EXE\n2=..,APP.EXE\n3=*,APP.EXE\n4=Sub\\..\\..,APP.EXE\n"
+                               "5=ソ表,APP.EXE,/x\n";
+    for (const std::string title : {"旧名前", "..", "*"}) {
+        SCOPED_TRACE("Title " + title);
+        const std::string folder = "FaultPlainNames";
+        const std::string installDir = "C:\\e2e\\fault_names\\inst\\";
+        Clean(folder, title == "旧名前" ? title : "x", installDir);
+        std::string dir = MakeDist("fault_names", Script(title, folder, "1=APP.EXE\n" + groups).c_str());
+        ServingProgman progman(false);
+        {
+            Running running;
+            Walk walk = WalkTo(running, dir, installDir, true);
+            ASSERT_TRUE(walk.complete);
+            EXPECT_TRUE(walk.boxes.empty()) << testing::PrintToString(Texts(walk.boxes));
+            Press(walk.sheet, PSBTN_CANCEL);
+            EXPECT_EQ(1, WaitExit(running.process));
+        }
+        char shortPath[MAX_PATH] = "";
+        GetShortPathNameA((installDir + "APP.EXE").c_str(), shortPath, sizeof shortPath);
+        std::vector<std::string> expected;
+        if (title == "旧名前")
+            expected = {"[CreateGroup(\"旧名前\",0)]", "[AddItem(\"" + std::string(shortPath) + "\",\"旧名前\")]",
+                        "[AddItem(\"" + std::string(shortPath) + " /x\",\"ソ表\")]"};
+        EXPECT_EQ(expected, progman.Take());
+
+        Removal removal = RemoveByUninstallCommand(folder, title, [](const Box &) { return IDOK; });
+        EXPECT_TRUE(removal.boxes.empty()) << testing::PrintToString(Texts(removal.boxes));
+        EXPECT_EQ(title + "は正常に削除されました。", removal.outcome);
+        expected.clear();
+        if (title == "旧名前")
+            expected = {"[DeleteGroup(\"旧名前\",0)]", "[DeleteGroup(\"旧名前\",0)]", "[ShowGroup(\"スタートアップ\",1)]",
+                        "[DeleteItem(\"旧名前\")]"};
+        EXPECT_EQ(expected, progman.Take());
+        // Every conversation went to this Program Manager, none to the prefix's.
+        EXPECT_EQ(title == "旧名前" ? 4 : 0, Server.conversations);
+        if (title == "旧名前") {
+            EXPECT_FALSE(Exists(ShellFolder("Programs") + "\\" + title));
+        }
+        EXPECT_TRUE(IsDirectory(ShellFolder("Programs")));
+        Clean(folder, "x", installDir);
+    }
+    RemoveTree("C:\\e2e\\fault_names");
 }
 
 TEST(Faults, ShellFoldersValuesMissing)
@@ -474,19 +571,31 @@ TEST(Faults, ShellFoldersValuesMissing)
         saved.push_back(ShellFolder(kind.c_str()));
     for (const std::string &path : saved)
         ASSERT_EQ(':', path.size() > 1 ? path[1] : 0) << path;
-    // Put back whatever happens below: every later scenario needs them.
+    // The prefix's shell writes these values back whenever a program looks a
+    // folder up; while the key refuses writes they stay gone.
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, ShellFoldersKey, 0,
+                                           KEY_SET_VALUE | READ_CONTROL | WRITE_DAC, &key));
+    std::vector<BYTE> original(8192);
+    DWORD originalSize = DWORD(original.size());
+    ASSERT_EQ(ERROR_SUCCESS, RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data(), &originalSize));
+    PSECURITY_DESCRIPTOR refuseWrites = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x6;;;WD)(A;;0xF003F;;;WD)",
+                                                                     SDDL_REVISION_1, &refuseWrites, nullptr));
+    // Put everything back whatever happens below: every later scenario needs it.
     struct Restore {
         std::function<void()> restore;
         ~Restore() { restore(); }
     } restore{[&] {
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, original.data());
+        RegCloseKey(key);
+        LocalFree(refuseWrites);
         for (size_t i = 0; i < kinds.size(); ++i)
             SetValue(HKEY_CURRENT_USER, ShellFoldersKey, kinds[i], saved[i]);
     }};
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, ShellFoldersKey, 0, KEY_SET_VALUE, &key));
     for (const std::string &kind : kinds)
         RegDeleteValueA(key, kind.c_str());
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, refuseWrites));
 
     // Start menu and desktop both asked for: neither can be placed.
     Running running;
@@ -519,7 +628,7 @@ TEST(Faults, ShellFoldersValuesMissing)
         EXPECT_FALSE(Exists(path + "\\" + title)) << path;
     }
     for (const std::string &value : refilled)
-        EXPECT_EQ("<no value>", value) << "the platform filled the value in again";
+        EXPECT_EQ("<no value>", value);
     EXPECT_EQ(title, RegRead(HKEY_LOCAL_MACHINE, UninstallRoot + folder, "DisplayName"));
 
     // The removal has nothing to delete there and completes.

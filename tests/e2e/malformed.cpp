@@ -458,7 +458,10 @@ std::vector<Case> HandPickedProgmanNames()
         cases.push_back(
             Removing(std::string("old shell, Title ") + title + " with groups", Head(title, "Rob{n}") + "1=A.TXT\r\n" + groups));
     }
-    for (const char *title : {"Rob{n}", "*", ".."}) {
+    // A plain title would have the prefix's own Program Manager open a group
+    // window: the commands for plain names are checked against a Program
+    // Manager of the driver's own in the fault scenarios.
+    for (const char *title : {"*", ".."}) {
         Case c = Walking(std::string("old shell, walk, Title ") + title, Head(title, "Rob{n}") + "1=A.TXT\r\n" + groups,
                          "{dir}inst");
         c.startMenu = true;

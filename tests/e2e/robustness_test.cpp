@@ -63,7 +63,6 @@ const char Complete[] = "インストールが完了しました。「完了」�
 // expected texts take the same way before they are compared.
 
 UINT CasePage = 932;
-bool OldShell = false;  // the cases run as on Windows NT 3.51
 
 std::string Narrow(const std::wstring &wide)
 {
@@ -792,41 +791,6 @@ void Poll(Run &run)
     }
 }
 
-struct FolderWindow {
-    std::string caption;
-    HWND found;
-};
-
-BOOL CALLBACK FindFolderWindow(HWND window, LPARAM lParam)
-{
-    FolderWindow *search = reinterpret_cast<FolderWindow *>(lParam);
-    if (IsWindowVisible(window) && Class(window) != "#32770" && WindowText(window) == search->caption) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The shell that answers as Program Manager opens a window on every group
-// it creates, seconds later; the group's folder goes once that window is
-// closed, so that the window does not open on something else instead.
-std::vector<std::string> GroupWindows;
-
-void CloseGroupWindows()
-{
-    for (const std::string &title : GroupWindows) {
-        FolderWindow search = {Shown(title), nullptr};
-        WaitFor([&] {
-            EnumWindows(FindFolderWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }, 15000);
-        if (search.found != nullptr)
-            PostMessageA(search.found, WM_CLOSE, 0, 0);
-        RemoveTree(ShellFolder("Programs") + "\\" + title);
-    }
-    GroupWindows.clear();
-}
-
 const char *ModeName(malformed::Mode mode)
 {
     return mode == malformed::InstallMode ? "install" : mode == malformed::RequestMode ? "request" : "removal";
@@ -857,10 +821,7 @@ void Finish(Run &run)
         if (!first.empty() && first.find_first_of("*?.") == std::string::npos)
             RegDeleteTree(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\" + first);
         if (!run.title.empty() && run.title.find_first_of("\\/:*?\".") == std::string::npos) {
-            if (OldShell && run.c->startMenu)
-                GroupWindows.push_back(run.title);  // the group goes once its window is closed
-            else
-                RemoveTree(ShellFolder("Programs") + "\\" + run.title);
+            RemoveTree(ShellFolder("Programs") + "\\" + run.title);
             for (const char *kind : {"Programs", "Desktop", "Startup"})
                 RemoveTree(ShellFolder(kind) + "\\" + run.title + ".lnk");
         }
@@ -968,7 +929,6 @@ void Suite(const std::string &group, const std::vector<Case> &all, int first, Ta
             cases[i].label = "";  // skipped below
     }
     SetWindowsVersion(version);
-    OldShell = lstrcmpA(version, "nt351") == 0;
     RegDeleteTree(HKEY_CURRENT_USER, PlayKey);
     PlantSentinels();
     DWORD listed = GetTickCount();
@@ -978,7 +938,6 @@ void Suite(const std::string &group, const std::vector<Case> &all, int first, Ta
     DWORD start = GetTickCount();
 
     RunCases(cases, first, tally);
-    CloseGroupWindows();
     SetWindowsVersion("win7");
 
     RegDeleteTree(HKEY_CURRENT_USER, PlayKey);
