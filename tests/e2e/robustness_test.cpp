@@ -1050,6 +1050,7 @@ TEST(Robustness, DISABLED_CodePageProbe)
 TEST(Robustness, DISABLED_ForeignCodePage)
 {
     const std::string file = "C:\\e2e\\rob-code-page.txt";
+    CreateDirectoryA("C:\\e2e", nullptr);
     DeleteFileA(file.c_str());
     SetEnvironmentVariableA("ROB_CODE_PAGE_FILE", file.c_str());
     char self[MAX_PATH];
