@@ -14,10 +14,20 @@ wine_env() {
   export DISPLAY=$(cat "$dir/display")
 }
 
+# Tests may boot prefixes of their own beside the rig's (prefix-*); their
+# wineservers outlive the test by a few seconds and keep files open there.
+end_side_prefixes() {
+  local p
+  for p in "$dir"/prefix-*; do
+    [ -d "$p" ] && WINEPREFIX="$p" /usr/lib/wine/wineserver -k 2>/dev/null || true
+  done
+}
+
 case "$cmd" in
 start)
   umount "$dir/smalldrive" 2>/dev/null || true  # a previous run's small drive
-  rm -rf "$dir"
+  end_side_prefixes
+  rm -rf "$dir" 2>/dev/null || { sleep 3; rm -rf "$dir"; }
   mkdir -p "$dir"
   # The first free display number from 91 up.
   n=91
@@ -63,6 +73,7 @@ stop)
   [ -f "$dir/display" ] || exit 0
   wine_env
   /usr/lib/wine/wineserver -k 2>/dev/null || true
+  end_side_prefixes
   [ -f "$dir/keepalive.pid" ] && kill -- "-$(cat "$dir/keepalive.pid")" 2>/dev/null || true
   rm -f "$dir/keepalive.pid"
   umount "$dir/smalldrive" 2>/dev/null || true
