@@ -3,6 +3,7 @@
 // Finish, which starts the installed program.
 #include "script/state.h"
 #include "resources/resource.h"
+#include "wizard/wizard.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -16,6 +17,24 @@ static void SetStepRange(HWND bar, int top)
         SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, top));
     else
         SendMessageA(bar, PBM_SETRANGE32, 0, top);
+}
+
+// One step along the bar. Some systems repaint the whole bar on every change
+// of its position, which costs as much as copying a file; with a long script
+// most steps move it by less than a pixel, so those steps advance it with
+// drawing held off and the picture stays what it was.
+void AdvanceBar(HWND bar, int position, int top)
+{
+    RECT inside;
+    GetClientRect(bar, &inside);
+    int width = inside.right - inside.left - 2;
+    int next = position < top ? position + 1 : top;
+    int still = top > 0 && width > 0 && MulDiv(position, width, top) == MulDiv(next, width, top);
+    if (still)
+        SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(bar, PBM_DELTAPOS, 1, 0);
+    if (still)
+        SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
 }
 
 static void MakeShortcuts()
@@ -52,7 +71,7 @@ void RunInstallStep()
         RegisterUninstall();
     }
 
-    SendMessageA(bar, PBM_DELTAPOS, 1, 0);
+    AdvanceBar(bar, step, last);
     State.stepIndex = step + 1;
     if (State.stepIndex <= last) {
         PostMessageA(page, WM_COMMAND, 1, 0);

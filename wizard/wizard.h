@@ -22,3 +22,7 @@ unsigned long long FreeSpaceUnits(DWORD freeClusters, DWORD sectorsPerCluster, D
 // The question about a nearly full drive, for a figure from GetInstallFreeSpace;
 // 0 when the drive has room enough and nothing is to be asked.
 int FormatFreeSpaceQuestion(unsigned long long units, char *text, int size);
+
+// One step of the progress bar from position to position + 1 (the bar stops
+// at top), redrawn only when its filled width changes.
+void AdvanceBar(HWND bar, int position, int top);

@@ -444,6 +444,65 @@ TEST(RunInstallStep, RangeAbove65535DoesNotWrap)
     EXPECT_TRUE(IsDir(State.installDir));
 }
 
+namespace {
+
+int BarPaints;
+WNDPROC BarProcedure;
+
+LRESULT CALLBACK CountPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_PAINT)
+        ++BarPaints;
+    return CallWindowProcA(BarProcedure, window, message, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(AdvanceBar, CountsEveryStepAndRepaintsOnlyWhenTheFillMoves)
+{
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&classes);
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 300, 40, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 202, 20, window,
+                               nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, bar);
+    UpdateWindow(window);
+    BarProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountPaints)));
+    RECT inside;
+    GetClientRect(bar, &inside);
+    const int width = inside.right - inside.left - 2;  // the fill's extent inside the bar's frame
+    ASSERT_GT(width, 100);
+
+    // Many more steps than pixels, as a long script gives; and one step past the top.
+    const int top = 1000;
+    SendMessageA(bar, PBM_SETRANGE32, 0, top);
+    int moves = 0;
+    for (int position = 0; position <= top; ++position) {
+        int before = BarPaints;
+        AdvanceBar(bar, position, top);
+        int next = std::min(position + 1, top);
+        bool moved = MulDiv(position, width, top) != MulDiv(next, width, top);
+        moves += moved;
+        ASSERT_EQ(next, SendMessageA(bar, PBM_GETPOS, 0, 0)) << "position " << position;
+        ASSERT_TRUE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE) << "position " << position;
+        // Painted at once whenever the fill grows; never for a step inside one pixel.
+        ASSERT_EQ(moved ? before + 1 : before, BarPaints) << "position " << position;
+    }
+    EXPECT_EQ(width, moves);
+
+    // A short script moves the fill on every step.
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 6));
+    BarPaints = 0;
+    for (int position = 0; position < 6; ++position)
+        AdvanceBar(bar, position, 6);
+    EXPECT_EQ(6, BarPaints);
+    EXPECT_EQ(6, SendMessageA(bar, PBM_GETPOS, 0, 0));
+    DestroyWindow(window);
+}
+
 TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
 {
     ResetSetupState();
