@@ -4,6 +4,7 @@
 // Tests named ProgmanDde* take the prefix lock: a PROGMAN server answers
 // every process of the prefix.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include <objbase.h>
@@ -251,21 +252,35 @@ TEST(ProgmanDdeServer, CommandSequencesAreSentInOrderByteForByte)
 
 // The shell's Program Manager opens every group it creates in a folder
 // window of another process; left open, it would outlive the test and hold
-// the test's output open.
-static bool CloseGroupWindow(const char *title)
+// the test's output open. When the previous such window has only just gone,
+// the new one takes about ten seconds to come, and is not always titled with
+// the group: every folder window that was not there before is closed.
+static std::vector<HWND> FolderWindows()
 {
-    HWND window = nullptr;
-    for (int tries = 0; tries < 100 && window == nullptr; ++tries) {
-        window = FindWindowA("ExplorerWClass", title);
-        if (window == nullptr)
+    std::vector<HWND> windows;
+    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, "ExplorerWClass", nullptr)) != nullptr;)
+        windows.push_back(window);
+    return windows;
+}
+
+static bool CloseNewFolderWindows(const std::vector<HWND> &before)
+{
+    std::vector<HWND> fresh;
+    for (int tries = 0; tries < 250 && fresh.empty(); ++tries) {
+        for (HWND window : FolderWindows())
+            if (std::find(before.begin(), before.end(), window) == before.end())
+                fresh.push_back(window);
+        if (fresh.empty())
             Sleep(100);
     }
-    if (window == nullptr)
-        return false;
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    for (int tries = 0; tries < 100 && IsWindow(window); ++tries)
-        Sleep(100);
-    return !IsWindow(window);
+    bool closed = !fresh.empty();
+    for (HWND window : fresh) {
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        for (int tries = 0; tries < 100 && IsWindow(window); ++tries)
+            Sleep(100);
+        closed = closed && !IsWindow(window);
+    }
+    return closed;
 }
 
 TEST(ProgmanDdeWine, TheShellsProgramManagerMakesAndDeletesTheGroup)
@@ -291,8 +306,9 @@ TEST(ProgmanDdeWine, TheShellsProgramManagerMakesAndDeletesTheGroup)
     }
     ASSERT_TRUE(answered) << "no Program Manager service in the prefix";
 
+    std::vector<HWND> before = FolderWindows();
     UpdateProgmanItems(Programs, 0);
-    EXPECT_TRUE(CloseGroupWindow("サンプル旧シェル"));
+    EXPECT_TRUE(CloseNewFolderWindows(before));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(group.c_str()));
     // This service cannot find a program named together with its arguments,
     // so the item for "/setup" is refused there; the other two are made.
