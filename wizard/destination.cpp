@@ -52,8 +52,9 @@ int FormatFreeSpaceQuestion(unsigned long long units, char *text, int size)
 {
     if (units >= EnoughFreeSpace || size < static_cast<int>(sizeof FreeSpaceQuestion) + 8)
         return 0;
-    // Below the threshold the figure is at most 100, so it fits the text.
-    wsprintfA(text, FreeSpaceQuestion, static_cast<unsigned>(units / 102 / 1024));
+    // Below the threshold the figure is at most 100, so it fits the text; the
+    // units themselves fit 32 bits there, which keeps 64-bit division out.
+    wsprintfA(text, FreeSpaceQuestion, static_cast<unsigned>(units) / 102 / 1024);
     return 1;
 }
 

@@ -1,0 +1,13 @@
+#!/usr/bin/env python3
+"""Writes the application manifest without comments and without the
+whitespace between elements: every byte of it is carried in SETUP.EXE."""
+import re
+import sys
+
+text = open(sys.argv[1], encoding="utf-8").read()
+text = re.sub(r"<!--.*?-->", "", text, flags=re.S)
+text = re.sub(r">\s+<", "><", text.strip())
+text = re.sub(r"\s+", " ", text)
+if "<!--" in text or "requestedExecutionLevel" not in text:
+    sys.exit("squeeze_manifest: the manifest lost its elements")
+open(sys.argv[2], "w", encoding="utf-8", newline="\n").write(text)
