@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench_files.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -97,6 +98,15 @@ int main(int argc, char **argv)
         PumpOne(window, WM_APP);
     }
     Report("the same with PBM_DELTAPOS on a shown progress bar", count, NowUs() - start);
+
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    UpdateWindow(window);
+    start = NowUs();
+    for (int n = 0; n < count; ++n) {
+        AdvanceBar(bar, n, count);
+        PumpOne(window, WM_APP);
+    }
+    Report("the same with setup's step along the bar (AdvanceBar)", count, NowUs() - start);
     DestroyWindow(window);
     return 0;
 }
