@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "common/prefix_files.h"
 
 namespace driver {
 
@@ -68,7 +69,7 @@ bool Exists(const std::string &path);
 bool IsDirectory(const std::string &path);
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
-void RemoveTree(const std::string &path);
+using prefix_files::RemoveTree;
 std::string RegRead(HKEY root, const std::string &key, const std::string &value, DWORD *type = nullptr,
                     DWORD *size = nullptr);
 bool RegKeyExists(HKEY root, const std::string &key);

@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <prsht.h>
 #include <shlobj.h>
+#include "common/prefix_files.h"
 #include "driver.h"
 #include "testpaths.h"
 
@@ -15,45 +16,8 @@ namespace {
 const char Complete[] = "インストールが完了しました。「完了」を押すと起動します。";
 const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleApp";
 
-struct Link {
-    bool loaded = false;
-    std::string path, arguments, description, workingDirectory;
-};
-
-Link ReadLink(const std::string &file)
-{
-    Link result;
-    CoInitialize(nullptr);
-    IShellLinkA *link;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void **>(&link)))) {
-        IPersistFile *persist;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-            char text[1024];
-            if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
-                result.loaded = true;
-                text[0] = '\0';
-                link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-                result.path = text;
-                text[0] = '\0';
-                link->GetArguments(text, sizeof text);
-                result.arguments = text;
-                text[0] = '\0';
-                link->GetDescription(text, sizeof text);
-                result.description = text;
-                text[0] = '\0';
-                link->GetWorkingDirectory(text, sizeof text);
-                result.workingDirectory = text;
-            }
-            persist->Release();
-        }
-        link->Release();
-    }
-    CoUninitialize();
-    return result;
-}
+using prefix_files::Link;
+using prefix_files::ReadLink;
 
 std::string LongPath(const std::string &path)
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "script/state.h"
+#include "common/prefix_files.h"
 
 namespace wizard_ut {
 
@@ -99,28 +100,7 @@ HWND MakeOwnerWindow()
     return CreateWindowA("STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
 }
 
-void RemoveTree(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using prefix_files::RemoveTree;
 
 // A fresh, empty C:\ut\<name>\ (returned with its backslash).
 std::string FreshDir(const std::string &name)
@@ -152,23 +132,7 @@ std::string ReadBytes(const std::string &path)
     return std::string(buffer, got);
 }
 
-// The names directly inside a directory, sorted.
-std::vector<std::string> ListDir(const std::string &dir)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using prefix_files::ListDir;
 
 bool IsDir(const std::string &path)
 {

@@ -9,6 +9,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include "script/state.h"
+#include "common/prefix_files.h"
 #include "testpaths.h"
 
 using Names = std::vector<std::string>;
@@ -50,23 +51,7 @@ static bool Exists(const std::string &path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Names in a directory, without "." and "..", sorted.
-static Names List(const std::string &dir)
-{
-    Names names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using prefix_files::ListDir;
 
 static Names Sorted(Names names)
 {
@@ -74,46 +59,8 @@ static Names Sorted(Names names)
     return names;
 }
 
-struct Link {
-    bool loaded = false;
-    std::string path, arguments, description, workingDirectory;
-};
-
-static Link ReadLink(const std::string &file)
-{
-    Link result;
-    HRESULT initialised = CoInitialize(nullptr);
-    IShellLinkA *link;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                   reinterpret_cast<void **>(&link)))) {
-        IPersistFile *persist;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
-            WCHAR wide[MAX_PATH];
-            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
-            if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
-                char text[1024];
-                result.loaded = true;
-                text[0] = '\0';
-                link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-                result.path = text;
-                text[0] = '\0';
-                link->GetArguments(text, sizeof text);
-                result.arguments = text;
-                text[0] = '\0';
-                link->GetDescription(text, sizeof text);
-                result.description = text;
-                text[0] = '\0';
-                link->GetWorkingDirectory(text, sizeof text);
-                result.workingDirectory = text;
-            }
-            persist->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(initialised))
-        CoUninitialize();
-    return result;
-}
+using prefix_files::Link;
+using prefix_files::ReadLink;
 
 static void ExpectLink(const std::string &file, const std::string &path, const std::string &arguments,
                        const std::string &description, const std::string &workingDirectory)
@@ -210,17 +157,17 @@ TEST_F(ShellLinks, ProgramsWithGroupEntriesFillTheTitleFolder)
     UpdateShellItems(Programs, 0);
 
     std::string group = programs + "サンプル\\";
-    EXPECT_EQ(Sorted({"サンプル.lnk", "サンプル (設定).lnk", "ヘルプ.lnk"}), List(group));
-    EXPECT_EQ(Sorted({"StartUp", "サンプル"}), List(programs));  // no サンプル.lnk beside the folder
+    EXPECT_EQ(Sorted({"サンプル.lnk", "サンプル (設定).lnk", "ヘルプ.lnk"}), ListDir(group));
+    EXPECT_EQ(Sorted({"StartUp", "サンプル"}), ListDir(programs));  // no サンプル.lnk beside the folder
     ExpectLink(group + "サンプル.lnk", inst + "APP.EXE", "", "サンプル", inst);
     ExpectLink(group + "サンプル (設定).lnk", inst + "APP.EXE", "/setup", "サンプル (設定)", inst);
     ExpectLink(group + "ヘルプ.lnk", inst + "APP.HLP", "", "ヘルプ", inst);
 
     // An existing folder is reused, and the links are saved again in place.
     UpdateShellItems(Programs, 0);
-    EXPECT_EQ(3u, List(group).size());
-    EXPECT_TRUE(List(desktop).empty());
-    EXPECT_TRUE(List(startup).empty());
+    EXPECT_EQ(3u, ListDir(group).size());
+    EXPECT_TRUE(ListDir(desktop).empty());
+    EXPECT_TRUE(ListDir(startup).empty());
 }
 
 TEST_F(ShellLinks, GroupTargetsKeepLaterCommasAndRealDirectories)
@@ -235,8 +182,8 @@ TEST_F(ShellLinks, GroupTargetsKeepLaterCommasAndRealDirectories)
 
     // Invalid, escaping and over-long captions cost only their own entry.
     std::string group = programs + "道具箱\\";
-    EXPECT_EQ(Sorted({"ツール.lnk", "ソフト.lnk", "最後.lnk"}), List(group));
-    EXPECT_EQ(Sorted({"StartUp", "道具箱"}), List(programs));
+    EXPECT_EQ(Sorted({"ツール.lnk", "ソフト.lnk", "最後.lnk"}), ListDir(group));
+    EXPECT_EQ(Sorted({"StartUp", "道具箱"}), ListDir(programs));
     ExpectLink(group + "ツール.lnk", inst + "bin\\tool.exe", "-a,-b", "ツール", inst + "bin\\");
     // ソ ends in the byte 0x5C; the working directory is still the real one.
     ExpectLink(group + "ソフト.lnk", inst + "bin\\ソフト.exe", "", "ソフト", inst + "bin\\");
@@ -249,17 +196,17 @@ TEST_F(ShellLinks, SingleLinksPointAtTheFirstInstallEntry)
     UseScript(TEST_SAMPLE_DIR "\\SETUP.INF");
     UpdateShellItems(Desktop, 0);
     UpdateShellItems(Startup, 0);
-    EXPECT_EQ(Names{"サンプル.lnk"}, List(desktop));
-    EXPECT_EQ(Names{"サンプル.lnk"}, List(startup));
+    EXPECT_EQ(Names{"サンプル.lnk"}, ListDir(desktop));
+    EXPECT_EQ(Names{"サンプル.lnk"}, ListDir(startup));
     ExpectLink(desktop + "サンプル.lnk", inst + "APP.EXE", "", "サンプル", inst);
     ExpectLink(startup + "サンプル.lnk", inst + "APP.EXE", "", "サンプル", inst);
-    EXPECT_EQ(Names{"StartUp"}, List(programs));
+    EXPECT_EQ(Names{"StartUp"}, ListDir(programs));
 
     // Without [Group] entries the Start menu gets the same single link, and no folder.
     UseScriptText("[Install]\nTitle=単品\nFolder=Single\n1=APP.EXE,bin\\APP.EXE\n2=APP.HLP\n[Group]\n1=NOCOMMA\n");
     ASSERT_EQ(0, State.groupCount);
     UpdateShellItems(Programs, 0);
-    EXPECT_EQ(Sorted({"StartUp", "単品.lnk"}), List(programs));
+    EXPECT_EQ(Sorted({"StartUp", "単品.lnk"}), ListDir(programs));
     ExpectLink(programs + "単品.lnk", inst + "bin\\APP.EXE", "", "単品", inst + "bin\\");
 }
 
@@ -271,32 +218,32 @@ TEST_F(ShellLinks, RemovalDeletesWhatItNames)
         UpdateShellItems(kind, 0);
     Touch(group + "メモ.txt");          // not made by setup, goes all the same
     Touch(desktop + "他の製品.lnk");    // another product's link stays
-    ASSERT_EQ(4u, List(group).size());
+    ASSERT_EQ(4u, ListDir(group).size());
 
     UpdateShellItems(Programs, 1);
     EXPECT_FALSE(Exists(group));
     UpdateShellItems(Desktop, 1);
-    EXPECT_EQ(Names{"他の製品.lnk"}, List(desktop));
+    EXPECT_EQ(Names{"他の製品.lnk"}, ListDir(desktop));
     UpdateShellItems(Startup, 1);
-    EXPECT_TRUE(List(startup).empty());
-    EXPECT_EQ(Names{"StartUp"}, List(programs));
+    EXPECT_TRUE(ListDir(startup).empty());
+    EXPECT_EQ(Names{"StartUp"}, ListDir(programs));
 
     // A sub-folder keeps the folder: the files go, the folder and the sub-folder stay.
     UpdateShellItems(Programs, 0);
     MakeDirs(group + "中身\\");
     Touch(group + "中身\\残る.txt");
     UpdateShellItems(Programs, 1);
-    EXPECT_EQ(Names{"中身"}, List(group));
-    EXPECT_EQ(Names{"残る.txt"}, List(group + "中身\\"));
+    EXPECT_EQ(Names{"中身"}, ListDir(group));
+    EXPECT_EQ(Names{"残る.txt"}, ListDir(group + "中身\\"));
 
     // Removing kinds that were never made changes nothing anywhere.
     RemoveTree(group);
-    Names before[] = {List(programs), List(desktop), List(startup)};
+    Names before[] = {ListDir(programs), ListDir(desktop), ListDir(startup)};
     for (int kind : {Programs, Desktop, Startup})
         UpdateShellItems(kind, 1);
-    EXPECT_EQ(before[0], List(programs));
-    EXPECT_EQ(before[1], List(desktop));
-    EXPECT_EQ(before[2], List(startup));
+    EXPECT_EQ(before[0], ListDir(programs));
+    EXPECT_EQ(before[1], ListDir(desktop));
+    EXPECT_EQ(before[2], ListDir(startup));
 }
 
 TEST_F(ShellLinks, UnusableFolderValueOrTitleSkipsTheKind)
@@ -318,8 +265,8 @@ TEST_F(ShellLinks, UnusableFolderValueOrTitleSkipsTheKind)
     UpdateShellItems(Desktop, 0);
     SetCurrentDirectoryA(cwd);
     EXPECT_FALSE(Exists("C:\\サンプル.lnk"));
-    EXPECT_TRUE(List(desktop).empty());
-    EXPECT_TRUE(List(startup).empty());
+    EXPECT_TRUE(ListDir(desktop).empty());
+    EXPECT_TRUE(ListDir(startup).empty());
 
     // A title that climbs out of the folder makes and sweeps nothing.
     Touch(root + "Start Menu\\keep.txt");
@@ -327,7 +274,7 @@ TEST_F(ShellLinks, UnusableFolderValueOrTitleSkipsTheKind)
     UpdateShellItems(Programs, 0);
     UpdateShellItems(Programs, 1);
     EXPECT_TRUE(Exists(root + "Start Menu\\keep.txt"));
-    EXPECT_EQ(Names{"StartUp"}, List(programs));
+    EXPECT_EQ(Names{"StartUp"}, ListDir(programs));
 }
 
 // Counts the thread's COM initialisations through the platform's own hook.
@@ -395,7 +342,7 @@ TEST_F(ShellLinks, ComIsInitialisedOncePerCreatingCall)
     APTTYPEQUALIFIER qualifier;
     EXPECT_EQ(S_OK, CoGetApartmentType(&type, &qualifier));
     EXPECT_EQ(APTTYPE_MTA, type);
-    EXPECT_EQ(Names{"サンプル.lnk"}, List(startup));
+    EXPECT_EQ(Names{"サンプル.lnk"}, ListDir(startup));
     CoUninitialize();
     EXPECT_FALSE(ComInitialised());
     CoRevokeInitializeSpy(cookie);
@@ -513,5 +460,5 @@ TEST_F(ShellLinks, LinkObjectsWithoutPersistFileOrRefusedAreSkippedAndReleased)
               calls);
     EXPECT_EQ(3, creations);
     EXPECT_EQ(0, liveLinks);
-    EXPECT_TRUE(List(programs + "記録\\").empty());
+    EXPECT_TRUE(ListDir(programs + "記録\\").empty());
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "script/state.h"
+#include "common/prefix_files.h"
 #include "removal/handoff.h"
 #include "resources/resource.h"
 
@@ -135,29 +136,7 @@ void WriteBytes(const std::string &path, const std::string &bytes)
     CloseHandle(file);
 }
 
-void RemoveTree(const std::string &path)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveTree(child);
-            } else {
-                SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (!DeleteFileA(child.c_str()))
-                    RemoveDirectoryA(child.c_str());
-            }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
+using prefix_files::RemoveTree;
 
 void CreateKey(HKEY root, const std::string &path)
 {

@@ -10,6 +10,7 @@
 #include <prsht.h>
 #include "resources/resource.h"
 #include "wizard/wizard.h"
+#include "common/prefix_files.h"
 
 namespace wizard_ut {
 struct SeenBox {
@@ -24,8 +25,8 @@ HWND MakeOwnerWindow();
 std::string FreshDir(const std::string &name);
 void WriteBytes(const std::string &path, const std::string &bytes);
 std::string ReadBytes(const std::string &path);
-std::vector<std::string> ListDir(const std::string &dir);
 bool IsDir(const std::string &path);
+using prefix_files::ListDir;
 }  // namespace wizard_ut
 
 using namespace wizard_ut;

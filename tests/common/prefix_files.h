@@ -1,0 +1,102 @@
+// Files of the Wine prefix as the tests see them, shared by the unit tests,
+// the end-to-end driver and the benchmark.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace prefix_files {
+
+// Removes a file or a whole directory tree, read-only entries included. A
+// junction or symbolic link is removed as a link: the tree it points to is
+// left alone, since tests make such links into places they must not touch.
+inline void RemoveTree(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (!DeleteFileA(path.c_str()))
+            RemoveDirectoryA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// The names directly inside dir (which ends with a backslash), sorted.
+inline std::vector<std::string> ListDir(const std::string &dir)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A shortcut as the shell reads it back.
+struct Link {
+    bool loaded = false;
+    std::string path, arguments, description, workingDirectory;
+};
+
+inline Link ReadLink(const std::string &file)
+{
+    Link result;
+    // Balanced with this thread's own initialisation, which tests count.
+    HRESULT initialised = CoInitialize(nullptr);
+    IShellLinkA *link;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void **>(&link)))) {
+        IPersistFile *persist;
+        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void **>(&persist)))) {
+            WCHAR wide[MAX_PATH];
+            MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide, MAX_PATH);
+            if (SUCCEEDED(persist->Load(wide, STGM_READ))) {
+                char text[1024];
+                result.loaded = true;
+                text[0] = '\0';
+                link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+                result.path = text;
+                text[0] = '\0';
+                link->GetArguments(text, sizeof text);
+                result.arguments = text;
+                text[0] = '\0';
+                link->GetDescription(text, sizeof text);
+                result.description = text;
+                text[0] = '\0';
+                link->GetWorkingDirectory(text, sizeof text);
+                result.workingDirectory = text;
+            }
+            persist->Release();
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
+    return result;
+}
+
+}  // namespace prefix_files
