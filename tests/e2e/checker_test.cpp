@@ -37,61 +37,11 @@ UINT CheckerCodePage()
 CheckRun RunChecker(const std::string &argument, const std::string &directory = "C:\\", std::string *raw = nullptr)
 {
     CheckRun run;
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd, writeEnd;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
-        return run;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
     std::string line = "\"" TEST_BUILD_DIR "\\CHECKINF.EXE\"";
     if (!argument.empty())
         line += " \"" + argument + "\"";
-    PROCESS_INFORMATION info = {};
-    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
-                                  &startup, &info);
-    CloseHandle(writeEnd);
     std::string bytes;
-    if (started) {
-        // Not until end of file: Wine's desktop process, started on the
-        // checker's behalf, may hold the pipe open for good.
-        DWORD start = GetTickCount();
-        bool ended = false;
-        for (;;) {
-            DWORD available = 0;
-            BOOL open = PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr);
-            if (open && available > 0) {
-                char buffer[4096];
-                DWORD got = 0;
-                if (!ReadFile(readEnd, buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr))
-                    break;
-                bytes.append(buffer, got);
-                continue;
-            }
-            DWORD elapsed = GetTickCount() - start;
-            if (ended || elapsed > 20000)
-                break;
-            if (!open) {  // every writer gone: the checker has ended or is about to
-                ended = WaitForSingleObject(info.hProcess, 20000 - elapsed) == WAIT_OBJECT_0;
-                break;
-            }
-            // One more look at the pipe after the end: the last bytes may have just arrived.
-            ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
-        }
-        if (ended) {
-            DWORD code;
-            GetExitCodeProcess(info.hProcess, &code);
-            run.status = int(code);
-        } else {
-            TerminateProcess(info.hProcess, 99);
-        }
-        CloseHandle(info.hProcess);
-        CloseHandle(info.hThread);
-    }
-    CloseHandle(readEnd);
+    run.status = RunCaptured(line, directory, &bytes);
     if (raw != nullptr)
         *raw = bytes;
     std::string text = ToCp932(bytes, CheckerCodePage());

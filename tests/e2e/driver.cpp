@@ -33,6 +33,11 @@ std::string SampleScript()
     return ReadFile(TEST_SAMPLE_DIR "\\SETUP.INF");
 }
 
+std::string InstallScript(const std::string &title, const std::string &folder, const std::string &rest)
+{
+    return "[Install]\nTitle=" + title + "\nFolder=" + folder + "\n" + rest;
+}
+
 std::string MakeDist(const std::string &name, const char *script, bool bare)
 {
     std::string dir = "C:\\e2e\\" + name + "\\";
@@ -85,6 +90,70 @@ void Kill(Process &process)
     WaitForSingleObject(process.handle, 5000);
     CloseHandle(process.handle);
     process.handle = nullptr;
+}
+
+int RunCaptured(const std::string &commandLine, const std::string &directory, std::string *output, DWORD timeoutMs)
+{
+    output->clear();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return -1;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    std::string line = commandLine;
+    PROCESS_INFORMATION info = {};
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
+                                  &startup, &info);
+    CloseHandle(writeEnd);
+    int status = -1;
+    if (started) {
+        // Not until end of file: Wine's desktop process, started on the
+        // program's behalf, may hold the pipe open for good.
+        DWORD start = GetTickCount();
+        bool ended = false;
+        for (;;) {
+            DWORD available = 0;
+            BOOL open = PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr);
+            if (open && available > 0) {
+                char buffer[4096];
+                DWORD got = 0;
+                if (!::ReadFile(readEnd, buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr))
+                    break;
+                output->append(buffer, got);
+                continue;
+            }
+            DWORD elapsed = GetTickCount() - start;
+            if (ended || elapsed > timeoutMs)
+                break;
+            if (!open) {  // every writer gone: the program has ended or is about to
+                ended = WaitForSingleObject(info.hProcess, timeoutMs - elapsed) == WAIT_OBJECT_0;
+                break;
+            }
+            // One more look at the pipe after the end: the last bytes may have just arrived.
+            ended = WaitForSingleObject(info.hProcess, 20) == WAIT_OBJECT_0;
+        }
+        if (ended) {
+            DWORD code;
+            GetExitCodeProcess(info.hProcess, &code);
+            status = int(code);
+        } else {
+            TerminateProcess(info.hProcess, 99);
+        }
+        CloseHandle(info.hProcess);
+        CloseHandle(info.hThread);
+    }
+    CloseHandle(readEnd);
+    return status;
+}
+
+Running StartSetupIn(const std::string &dir)
+{
+    return Running{Start("\"" + dir + "SETUP.EXE\"", dir)};
 }
 
 std::string Text(HWND window)
@@ -363,6 +432,36 @@ void WriteFile(const std::string &path, const std::string &bytes)
     CloseHandle(file);
 }
 
+
+void RegWrite(HKEY root, const std::string &key, const std::string &value, const std::string &data)
+{
+    HKEY opened;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExA(opened, value.empty() ? nullptr : value.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE *>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+        RegCloseKey(opened);
+    }
+}
+
+void RemoveShortcuts(const std::string &title)
+{
+    RemoveTree(ShellFolder("Programs") + "\\" + title);
+    for (const char *kind : {"Programs", "Desktop", "Startup"})
+        RemoveTree(ShellFolder(kind) + "\\" + title + ".lnk");
+}
+
+std::string SystemDirectory()
+{
+    char dir[MAX_PATH];
+    GetSystemDirectoryA(dir, sizeof dir);
+    return dir;
+}
+
+std::string Upper(std::string text)
+{
+    CharUpperBuffA(&text[0], DWORD(text.size()));
+    return text;
+}
 
 std::string RegRead(HKEY root, const std::string &key, const std::string &value, DWORD *type, DWORD *size)
 {

@@ -20,6 +20,8 @@ void SetWindowsVersion(const char *version);
 std::string MakeDist(const std::string &name, const char *script, bool bare = false);
 // The sample product's script, as shipped.
 std::string SampleScript();
+// A script's [Install] section with the given title and folder, followed by rest.
+std::string InstallScript(const std::string &title, const std::string &folder, const std::string &rest);
 
 struct Process {
     HANDLE handle = nullptr;
@@ -29,6 +31,19 @@ Process Start(const std::string &commandLine, const std::string &directory);
 // Waits for the process to end; returns its exit status, or -1 on time-out.
 int WaitExit(Process &process, DWORD timeoutMs = 20000);
 void Kill(Process &process);
+// Ends the process when the scenario ends, however it ends, so that a failed
+// check never leaves it behind.
+struct Running {
+    Process process;
+    ~Running() { Kill(process); }
+};
+// Runs a console program with its standard output and error caught in one
+// pipe. Returns its exit status, or -1 when it did not start or did not end
+// in time (it is then ended).
+int RunCaptured(const std::string &commandLine, const std::string &directory, std::string *output,
+                DWORD timeoutMs = 20000);
+// SETUP.EXE of the distribution in dir (see MakeDist), started there as a user would.
+Running StartSetupIn(const std::string &dir);
 
 // A message box: its text (static 0xFFFF), caption, icon and buttons.
 struct Box {
@@ -72,9 +87,16 @@ void WriteFile(const std::string &path, const std::string &bytes);
 using prefix_files::RemoveTree;
 std::string RegRead(HKEY root, const std::string &key, const std::string &value, DWORD *type = nullptr,
                     DWORD *size = nullptr);
+// A string value, the key created if need be; an empty name is the key's default value.
+void RegWrite(HKEY root, const std::string &key, const std::string &value, const std::string &data);
 bool RegKeyExists(HKEY root, const std::string &key);
 void RegDeleteTree(HKEY root, const std::string &key);
 std::string ShellFolder(const char *name);  // Programs, Desktop, Startup
+// The product's shortcuts of either shell: its Programs group and its links.
+void RemoveShortcuts(const std::string &title);
+std::string SystemDirectory();
+// Upper case in the process's code page, for comparing paths.
+std::string Upper(std::string text);
 
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::string &path);

@@ -22,33 +22,6 @@ const char Complete[] = "インストールが完了しました。「完了」�
 const char Working[] = "削除しています...";
 const int NextButton = 0x3024, FinishButton = 0x3025;
 
-struct Running {
-    Process process;
-    ~Running() { Kill(process); }
-};
-
-std::string Script(const std::string &title, const std::string &folder, const std::string &rest)
-{
-    return "[Install]\nTitle=" + title + "\nFolder=" + folder + "\n" + rest;
-}
-
-void SetValue(HKEY root, const std::string &key, const std::string &name, const std::string &text)
-{
-    HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                       DWORD(text.size() + 1));
-        RegCloseKey(opened);
-    }
-}
-
-void RemoveShortcuts(const std::string &title)
-{
-    RemoveTree(ShellFolder("Programs") + "\\" + title);
-    for (const char *kind : {"Programs", "Desktop", "Startup"})
-        RemoveTree(ShellFolder(kind) + "\\" + title + ".lnk");
-}
-
 void Clean(const std::string &folder, const std::string &title, const std::string &installDir)
 {
     RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallRoot + folder);
@@ -122,13 +95,6 @@ Walk WalkTo(Running &running, const std::string &dir, const std::string &install
         return ItemText(next, 1008) == Complete && ButtonEnabled(walk.sheet, FinishButton);
     }, 90000);
     return walk;
-}
-
-std::string SystemDirectory()
-{
-    char dir[MAX_PATH];
-    GetSystemDirectoryA(dir, sizeof dir);
-    return dir;
 }
 
 // What the removal showed, started the way the user starts it.
@@ -233,7 +199,7 @@ TEST(Faults, DiskFullDuringTheCopySteps)
     // The file after BIG.DAT is empty: it needs no room, so it is copied
     // even when the failed copy has left part of BIG.DAT filling the drive.
     const std::string entries = "1=SMALL.TXT\n2=SMALL2.TXT,DATA\\SMALL2.TXT\n3=BIG.DAT\n4=EMPTY.TXT,DATA\\EMPTY.TXT\n";
-    std::string dir = MakeDist("fault_full", Script(title, folder, entries).c_str(), true);
+    std::string dir = MakeDist("fault_full", InstallScript(title, folder, entries).c_str(), true);
     WriteFile(dir + "SMALL.TXT", "small one");
     WriteFile(dir + "SMALL2.TXT", "small two");
     WriteFile(dir + "EMPTY.TXT", "");
@@ -300,12 +266,12 @@ TEST(Faults, ReinstallOverARunningProgram)
     Clean(folder, title, installDir);
     RegDeleteTree(HKEY_CURRENT_USER, "Software\\SampleApp");
     std::string dir = MakeDist("fault_reinstall",
-                               Script(title, folder, "1=APP.EXE\n2=HELP\\APP.HLP,APP.HLP\n3=DATA.DAT,DATA\\DATA.DAT\n").c_str());
+                               InstallScript(title, folder, "1=APP.EXE\n2=HELP\\APP.HLP,APP.HLP\n3=DATA.DAT,DATA\\DATA.DAT\n").c_str());
     ASSERT_TRUE(InstallSample(dir, installDir));
 
     // Since then: a value of another program in the key, a file of the
     // user's, a damaged data file, and the program running.
-    SetValue(HKEY_LOCAL_MACHINE, key, "Publisher", "someone else's value");
+    RegWrite(HKEY_LOCAL_MACHINE, key, "Publisher", "someone else's value");
     WriteFile(installDir + "USER.TXT", "the user's notes");
     WriteFile(installDir + "DATA\\DATA.DAT", "damaged");
     Running app{Start("\"" + installDir + "APP.EXE\" /hold", installDir)};
@@ -342,7 +308,7 @@ TEST(Faults, ReadOnlyInstalledFileAtRemoval)
     const std::string installDir = "C:\\e2e\\fault_readonly\\inst\\";
     Clean(folder, title, installDir);
     std::string dir = MakeDist("fault_readonly",
-                               Script(title, folder, "1=APP.EXE\n2=HELP\\APP.HLP,APP.HLP\n3=DATA.DAT,DATA\\DATA.DAT\n").c_str());
+                               InstallScript(title, folder, "1=APP.EXE\n2=HELP\\APP.HLP,APP.HLP\n3=DATA.DAT,DATA\\DATA.DAT\n").c_str());
     ASSERT_TRUE(InstallSample(dir, installDir));
     RegDeleteTree(HKEY_CURRENT_USER, "Software\\SampleApp");
     ASSERT_TRUE(Exists(ShellFolder("Programs") + "\\" + title + ".lnk"));
@@ -485,7 +451,7 @@ TEST(Faults, ProgramManagerThatNeverAnswersOnTheOldShell)
     const std::string title = "無応答", folder = "FaultHungProgman";
     const std::string installDir = "C:\\e2e\\fault_progman\\inst\\";
     Clean(folder, title, installDir);
-    std::string dir = MakeDist("fault_progman", Script(title, folder, "1=APP.EXE\n[Group]\n1=無応答,APP.EXE\n").c_str());
+    std::string dir = MakeDist("fault_progman", InstallScript(title, folder, "1=APP.EXE\n[Group]\n1=無応答,APP.EXE\n").c_str());
     {
         ServingProgman progman(true);
         Running running;
@@ -521,7 +487,7 @@ TEST(Faults, ProgramManagerGetsOnlyPlainNames)
         const std::string folder = "FaultPlainNames";
         const std::string installDir = "C:\\e2e\\fault_names\\inst\\";
         Clean(folder, title == "旧名前" ? title : "x", installDir);
-        std::string dir = MakeDist("fault_names", Script(title, folder, "1=APP.EXE\n" + groups).c_str());
+        std::string dir = MakeDist("fault_names", InstallScript(title, folder, "1=APP.EXE\n" + groups).c_str());
         ServingProgman progman(false);
         {
             Running running;
@@ -564,7 +530,7 @@ TEST(Faults, ShellFoldersValuesMissing)
     const std::string title = "フォルダ不明", folder = "FaultNoFolders";
     const std::string installDir = "C:\\e2e\\fault_folders\\inst\\";
     Clean(folder, title, installDir);
-    std::string dir = MakeDist("fault_folders", Script(title, folder, "1=APP.EXE\n2=DATA.DAT\n").c_str());
+    std::string dir = MakeDist("fault_folders", InstallScript(title, folder, "1=APP.EXE\n2=DATA.DAT\n").c_str());
     const std::vector<std::string> kinds = {"Programs", "Desktop", "Startup"};
     std::vector<std::string> saved;
     for (const std::string &kind : kinds)
@@ -591,7 +557,7 @@ TEST(Faults, ShellFoldersValuesMissing)
         RegCloseKey(key);
         LocalFree(refuseWrites);
         for (size_t i = 0; i < kinds.size(); ++i)
-            SetValue(HKEY_CURRENT_USER, ShellFoldersKey, kinds[i], saved[i]);
+            RegWrite(HKEY_CURRENT_USER, ShellFoldersKey, kinds[i], saved[i]);
     }};
     for (const std::string &kind : kinds)
         RegDeleteValueA(key, kind.c_str());

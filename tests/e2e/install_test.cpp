@@ -18,26 +18,6 @@ const char UninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unins
 const char AppKey[] = "Software\\SampleApp";
 const int BackButton = 0x3023, NextButton = 0x3024, FinishButton = 0x3025;
 
-struct Running {
-    Process process;
-    ~Running() { Kill(process); }
-};
-
-Running StartSetupIn(const std::string &dir)
-{
-    return Running{Start("\"" + dir + "SETUP.EXE\"", dir)};
-}
-
-void RegWrite(HKEY root, const std::string &key, const std::string &value, const std::string &data)
-{
-    HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(opened, value.empty() ? nullptr : value.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE *>(data.c_str()), static_cast<DWORD>(data.size() + 1));
-        RegCloseKey(opened);
-    }
-}
-
 DWORD RegDword(HKEY root, const std::string &key, const std::string &value)
 {
     DWORD type = 0, size = 0;
@@ -106,19 +86,6 @@ std::string OpenedRecord(const std::string &record)
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
     return text;
-}
-
-std::string Script(const std::string &title, const std::string &folder, const std::string &rest)
-{
-    return "[Install]\nTitle=" + title + "\nFolder=" + folder + "\n" + rest;
-}
-
-void RemoveShortcuts(const std::string &title)
-{
-    RemoveTree(ShellFolder("Programs") + "\\" + title);
-    RemoveTree(ShellFolder("Programs") + "\\" + title + ".lnk");
-    RemoveTree(ShellFolder("Desktop") + "\\" + title + ".lnk");
-    RemoveTree(ShellFolder("Startup") + "\\" + title + ".lnk");
 }
 
 void CleanInstallation(const std::string &folder, const std::string &title, const std::string &installDir)
@@ -234,7 +201,7 @@ TEST(Install, OldShellHasNoDesktopChoiceAndNoRemovalHint)
     SetWindowsVersion("nt351");
     const std::string installDir = "C:\\e2e\\install_old\\inst\\";
     CleanInstallation("WizOldTest", "旧シェル", installDir);
-    std::string dir = MakeDist("install_old", Script("旧シェル", "WizOldTest", "1=APP.EXE\n").c_str());
+    std::string dir = MakeDist("install_old", InstallScript("旧シェル", "WizOldTest", "1=APP.EXE\n").c_str());
     Running running = StartSetupIn(dir);
     HWND sheet = WaitWizard(15000, running.process.id);
     ASSERT_NE(nullptr, sheet);
@@ -270,7 +237,7 @@ TEST(Install, ScriptWithoutFilesAndNoShortcutsStillRegisters)
     const std::string installDir = "C:\\e2e\\install_empty\\inst\\";
     CleanInstallation("WizEmptyTest", "空の製品", installDir);
     RegDeleteTree(HKEY_CURRENT_USER, AppKey);
-    std::string dir = MakeDist("install_empty", Script("空の製品", "WizEmptyTest", "Open=NOTE.TXT\n").c_str());
+    std::string dir = MakeDist("install_empty", InstallScript("空の製品", "WizEmptyTest", "Open=NOTE.TXT\n").c_str());
     Running running = StartSetupIn(dir);
     HWND sheet = WaitWizard(15000, running.process.id);
     ASSERT_NE(nullptr, sheet);
@@ -316,7 +283,7 @@ TEST(Install, ResidentProductSkipsTheOptions)
     SetWindowsVersion("win7");
     const std::string installDir = "C:\\e2e\\install_tsr\\inst\\";
     CleanInstallation("WizTsrTest", "常駐", installDir);
-    std::string dir = MakeDist("install_tsr", Script("常駐", "WizTsrTest", "TSR=1\n1=APP.EXE\n").c_str());
+    std::string dir = MakeDist("install_tsr", InstallScript("常駐", "WizTsrTest", "TSR=1\n1=APP.EXE\n").c_str());
     Running running = StartSetupIn(dir);
     HWND sheet = WaitWizard(15000, running.process.id);
     ASSERT_NE(nullptr, sheet);
@@ -345,7 +312,7 @@ TEST(Install, MissingSourceIsReportedAndCancelStopsAfterTheRunningStep)
     SetWindowsVersion("win7");
     const std::string key = std::string(UninstallKey) + "WizMissTest";
     const std::string script =
-        Script("欠落", "WizMissTest", "1=APP.EXE\n2=MISSING.DAT\n3=DATA.DAT,DATA\\DATA.DAT\n");
+        InstallScript("欠落", "WizMissTest", "1=APP.EXE\n2=MISSING.DAT\n3=DATA.DAT,DATA\\DATA.DAT\n");
     std::string dir = MakeDist("install_missing", script.c_str());
     for (bool cancel : {false, true}) {
         SCOPED_TRACE(cancel ? "cancelled at the message" : "carried on");

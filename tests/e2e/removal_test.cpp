@@ -32,9 +32,7 @@ std::string InstallDir()
 
 std::string SystemCopy()
 {
-    char dir[MAX_PATH];
-    GetSystemDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\SETUP.EXE";
+    return SystemDirectory() + "\\SETUP.EXE";
 }
 
 std::string ProgramsFolder()
@@ -45,15 +43,6 @@ std::string ProgramsFolder()
 std::string DesktopLink()
 {
     return ShellFolder("Desktop") + "\\" + Title + ".lnk";
-}
-
-void SetValue(HKEY root, const std::string &key, const char *name, const std::string &text)
-{
-    HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()), DWORD(text.size() + 1));
-    RegCloseKey(opened);
 }
 
 // What setup leaves behind: the installed files with the setup program and
@@ -73,8 +62,8 @@ void StageInstallation()
     CopyFileA(TEST_SAMPLE_DIR "\\DATA.DAT", (dir + "DATA\\DATA.DAT").c_str(), FALSE);
 
     RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey);
-    SetValue(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName", Title);
-    SetValue(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", "\"" + dir + "SETUP.EXE\" /r");
+    RegWrite(HKEY_LOCAL_MACHINE, UninstallKey, "DisplayName", Title);
+    RegWrite(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString", "\"" + dir + "SETUP.EXE\" /r");
 
     RemoveTree(ProgramsFolder());
     CreateDirectoryA(ProgramsFolder().c_str(), nullptr);
@@ -82,8 +71,8 @@ void StageInstallation()
         WriteFile(ProgramsFolder() + "\\" + name + ".lnk", "link");
     WriteFile(DesktopLink(), "link");
 
-    SetValue(HKEY_CURRENT_USER, "Software\\SampleApp", "LastDirectory", dir);
-    SetValue(HKEY_CURRENT_USER, "Software\\RemovalSample\\Settings\\Window", "Left", "10");
+    RegWrite(HKEY_CURRENT_USER, "Software\\SampleApp", "LastDirectory", dir);
+    RegWrite(HKEY_CURRENT_USER, "Software\\RemovalSample\\Settings\\Window", "Left", "10");
     DeleteFileA(SystemCopy().c_str());
 }
 
@@ -133,12 +122,6 @@ bool SameFile(const std::string &a, const std::string &b)
 {
     std::string bytes = ReadFile(a);
     return bytes != "<missing>" && bytes == ReadFile(b);
-}
-
-std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], DWORD(text.size()));
-    return text;
 }
 
 }  // namespace

@@ -150,12 +150,6 @@ std::string DefaultCaption()
 
 using Listing = std::map<std::string, std::string>;
 
-std::string Upper(std::string text)
-{
-    CharUpperBuffA(&text[0], DWORD(text.size()));
-    return text;
-}
-
 // Names the unit tests running beside this suite may add or remove.
 bool Foreign(const std::string &name)
 {
@@ -228,23 +222,6 @@ void ListKeys(Listing &out, HKEY root, const std::string &rootName, const std::s
     RegCloseKey(opened);
 }
 
-void SetValue(HKEY root, const std::string &key, const std::string &name, const std::string &text)
-{
-    HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(opened, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                       DWORD(text.size() + 1));
-        RegCloseKey(opened);
-    }
-}
-
-std::string SystemDirectory()
-{
-    char dir[MAX_PATH];
-    GetSystemDirectoryA(dir, sizeof dir);
-    return dir;
-}
-
 std::string WindowsDirectory()
 {
     char dir[MAX_PATH];
@@ -275,11 +252,11 @@ void PlantSentinels()
         WriteFile(ShellFolder("Programs") + "\\RobSentinel\\keep.lnk", "sentinel link");
     if (IsDirectory("S:\\") && !Exists("S:\\rob-sentinel.txt"))
         WriteFile("S:\\rob-sentinel.txt", "sentinel");
-    SetValue(HKEY_CURRENT_USER, SentinelKey, "Keep", "sentinel");
-    SetValue(HKEY_CURRENT_USER, std::string(SentinelKey) + "\\Deep\\Deeper", "Keep", "sentinel");
-    SetValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\RobSentinel", "DisplayName", "sentinel");
-    SetValue(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\RobSentinel", "UninstallString", "C:\\x /r");
-    SetValue(HKEY_CLASSES_ROOT, "RobSentinel\\shell", "", "sentinel");
+    RegWrite(HKEY_CURRENT_USER, SentinelKey, "Keep", "sentinel");
+    RegWrite(HKEY_CURRENT_USER, std::string(SentinelKey) + "\\Deep\\Deeper", "Keep", "sentinel");
+    RegWrite(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\RobSentinel", "DisplayName", "sentinel");
+    RegWrite(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "\\RobSentinel", "UninstallString", "C:\\x /r");
+    RegWrite(HKEY_CLASSES_ROOT, "RobSentinel\\shell", "", "sentinel");
 }
 
 Listing Surroundings()
@@ -445,7 +422,7 @@ bool Prepare(Run &run)
             WriteFile(path, malformed::Expand(file.bytes, run.dir, run.number));
     }
     // Keys for the [Reg] entries to find.
-    SetValue(HKEY_CURRENT_USER, std::string(PlayKey) + "\\" + std::to_string(run.number) + "\\Sub", "v", "x");
+    RegWrite(HKEY_CURRENT_USER, std::string(PlayKey) + "\\" + std::to_string(run.number) + "\\Sub", "v", "x");
 
     std::string oracle = malformed::Expand(c.oracle, run.dir, run.number);
     if (!IsAbsolute(oracle))

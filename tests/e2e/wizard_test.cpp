@@ -18,17 +18,7 @@ const int BackButton = 0x3023, NextButton = 0x3024;
 
 std::string Script(const std::string &title, const std::string &folder, const std::string &more = "")
 {
-    return "[Install]\nTitle=" + title + "\nFolder=" + folder + "\n" + more + "1=APP.EXE\n";
-}
-
-void RegWrite(HKEY root, const std::string &key, const std::string &value, const std::string &data)
-{
-    HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExA(opened, value.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
-                       static_cast<DWORD>(data.size() + 1));
-        RegCloseKey(opened);
-    }
+    return InstallScript(title, folder, more + "1=APP.EXE\n");
 }
 
 // Types a directory, presses Next and expects one error box owned by the
@@ -49,18 +39,6 @@ void ExpectRefused(HWND sheet, HWND page, DWORD pid, const std::string &typed, c
     Sleep(300);
     EXPECT_EQ(page, CurrentPage(sheet));
     EXPECT_EQ(typed, ItemText(page, 1001));  // the edit keeps what was typed
-}
-
-// Ends SETUP.EXE at the end of a scenario however it ends, so that a failed
-// check never leaves the process behind.
-struct Running {
-    Process process;
-    ~Running() { Kill(process); }
-};
-
-Running StartSetupIn(const std::string &dir)
-{
-    return Running{Start("\"" + dir + "SETUP.EXE\"", dir)};
 }
 
 struct PickerSearch {

@@ -173,16 +173,7 @@ static HWND RemovalDialog()
 
 static std::string SystemCopy()
 {
-    char dir[MAX_PATH];
-    GetSystemDirectoryA(dir, sizeof dir);
-    return std::string(dir) + "\\SETUP.EXE";
-}
-
-static std::string Upper(std::string text)
-{
-    if (!text.empty())
-        CharUpperBuffA(&text[0], DWORD(text.size()));
-    return text;
+    return driver::SystemDirectory() + "\\SETUP.EXE";
 }
 
 void RunRemoval(const Script &script, const InstallResult &install, const std::string &prefix,
@@ -289,7 +280,7 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
     const std::string copy = SystemCopy();
     const std::string pending = driver::RegRead(
         HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-    bool scheduled = Upper(pending).find(Upper("\\??\\" + copy)) != std::string::npos;
+    bool scheduled = driver::Upper(pending).find(driver::Upper("\\??\\" + copy)) != std::string::npos;
     Line("- the removal's copy `" + Utf8(copy) + "`: " + (driver::Exists(copy) ? "present" : "absent") +
          ", deletion at next start " + (scheduled ? "scheduled" : "not scheduled"));
     Line();
