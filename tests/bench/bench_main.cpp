@@ -206,7 +206,7 @@ void InstallAndRemoval(const Options &options)
                                         std::to_string(options.files), &calls))
         Say("%s", Indented(calls).c_str());
     else
-        Say("  BENCHCALLS.EXE did not start\n");
+        Say("  BENCHCALLS.EXE did not run to its end\n");
 }
 
 void Growth(const Options &options)

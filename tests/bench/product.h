@@ -31,7 +31,7 @@ bool InstallationGone(const Product &product);
 void ClearInstallation(const Product &product);
 
 // Runs a console program of ours that lies beside this one and collects what
-// it prints; false when it could not be started.
+// it prints; false when it could not be started or did not end.
 bool RunBeside(const char *program, const std::string &arguments, std::string *output);
 
 // Runs the bare copy or delete loop over the product's files; returns the

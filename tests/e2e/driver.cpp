@@ -107,7 +107,8 @@ int RunCaptured(const std::string &commandLine, const std::string &directory, st
     startup.hStdError = writeEnd;
     std::string line = commandLine;
     PROCESS_INFORMATION info = {};
-    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(),
+    BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  directory.empty() ? nullptr : directory.c_str(),
                                   &startup, &info);
     CloseHandle(writeEnd);
     int status = -1;

@@ -38,8 +38,8 @@ struct Running {
     ~Running() { Kill(process); }
 };
 // Runs a console program with its standard output and error caught in one
-// pipe. Returns its exit status, or -1 when it did not start or did not end
-// in time (it is then ended).
+// pipe, in directory (empty: this process's). Returns its exit status, or -1
+// when it did not start or did not end in time (it is then ended).
 int RunCaptured(const std::string &commandLine, const std::string &directory, std::string *output,
                 DWORD timeoutMs = 20000);
 // SETUP.EXE of the distribution in dir (see MakeDist), started there as a user would.
