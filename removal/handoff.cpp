@@ -12,16 +12,78 @@ static void ReportLaunchFailure()
                 MB_ICONERROR | MB_OK);
 }
 
-int ComposeRelocation(const char *systemDir, char *relocated, int relocatedSize, char *command, int commandSize)
+UINT GetRelocationDirectory(char *dir, UINT size)
 {
-    if (!CopyText(relocated, relocatedSize, systemDir) || !AppendText(relocated, relocatedSize, "\\") ||
-        !AppendText(relocated, relocatedSize, State.exeName))
+#ifndef _WIN64
+    // A 32-bit program on 64-bit Windows is shown its system files under the
+    // name System32, but they lie in SysWOW64. The pending deletion keeps the
+    // name it is given and is carried out by the native system at its next
+    // start, which would look for the System32 name: the copy would stay for
+    // ever, or a native file of that name would go. So the real directory is
+    // named from the start. The call is looked up, since the systems before
+    // 64-bit Windows lack it; on 32-bit Windows it fails.
+    typedef UINT(WINAPI * Wow64DirectoryProc)(LPSTR, UINT);
+    FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemWow64DirectoryA");
+    if (found != nullptr) {
+        UINT len = reinterpret_cast<Wow64DirectoryProc>(reinterpret_cast<void (*)()>(found))(dir, size);
+        if (len != 0 && len < size)
+            return len;
+    }
+#endif
+    return GetSystemDirectoryA(dir, size);
+}
+
+// exeName, or for number 1 and up exeName with the number before its last
+// dot (SETUP.EXE, SETUP1.EXE, SETUP2.EXE ...), so the copy still ends in the
+// extension that makes it a program.
+static int ComposeCopyName(int number, char *name, int size)
+{
+    if (number == 0)
+        return CopyText(name, size, State.exeName);
+    const char *dot = nullptr;
+    for (const char *p = FindCharMbcs(State.exeName, '.'); p != nullptr; p = FindCharMbcs(p + 1, '.'))
+        dot = p;
+    int stem = dot != nullptr ? int(dot - State.exeName) : lstrlenA(State.exeName);
+    if (stem >= size)
+        return 0;
+    CopyMemory(name, State.exeName, stem);
+    name[stem] = '\0';
+    return AppendText(name, size, FormatIndex(unsigned(number))) &&
+           AppendText(name, size, dot != nullptr ? dot : "");
+}
+
+int ComposeRelocation(const char *systemDir, int number, char *relocated, int relocatedSize, char *command,
+                      int commandSize)
+{
+    char name[NAME_SIZE + 8];
+    if (!ComposeCopyName(number, name, sizeof name) || !CopyText(relocated, relocatedSize, systemDir) ||
+        !AppendText(relocated, relocatedSize, "\\") || !AppendText(relocated, relocatedSize, name))
         return 0;
     // The copy's path is quoted: in a system directory with a blank in it the
     // unquoted line would start some other program. The path after x is
     // taken whole by the copy, blanks included, so it stays as it is.
     return CopyText(command, commandSize, "\"") && AppendText(command, commandSize, relocated) &&
            AppendText(command, commandSize, "\" x ") && AppendText(command, commandSize, State.modulePath);
+}
+
+// Copies the running program into dir under the first free name. The system
+// directory belongs to the system and to every other program (NT keeps a
+// setup.exe of its own there), so a file already there is never replaced,
+// and so never scheduled for deletion either; the copy finds its script
+// through the path after x, whatever its own name. 0 when no copy was made.
+static int CopyIntoDirectory(const char *dir, char *relocated, char *command)
+{
+    for (int number = 0; number < RELOCATION_NAMES; ++number) {
+        if (!ComposeRelocation(dir, number, relocated, PATH_SIZE, command, RELOCATION_COMMAND_SIZE))
+            return 0;
+        if (CopyFileA(State.modulePath, relocated, TRUE))
+            return 1;
+        // Only a name that is taken is worth another try; whatever else
+        // failed would fail again under the next name.
+        if (GetFileAttributesA(relocated) == INVALID_FILE_ATTRIBUTES)
+            return 0;
+    }
+    return 0;
 }
 
 void RequestRemoval()
@@ -35,18 +97,17 @@ void RequestRemoval()
     if (MessageBoxA(nullptr, question, State.title, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
         return;
 
-    char systemDir[PATH_SIZE];
-    UINT len = GetSystemDirectoryA(systemDir, sizeof systemDir);
+    char dir[PATH_SIZE];
+    UINT len = GetRelocationDirectory(dir, sizeof dir);
     char relocated[PATH_SIZE];
     char command[RELOCATION_COMMAND_SIZE];
-    if (len == 0 || len >= sizeof systemDir ||
-        !ComposeRelocation(systemDir, relocated, sizeof relocated, command, sizeof command)) {
+    // Without a copy of its own there is nothing safe to start.
+    if (len == 0 || len >= sizeof dir || !CopyIntoDirectory(dir, relocated, command)) {
         ReportLaunchFailure();
         return;
     }
-    CopyFileA(State.modulePath, relocated, FALSE);
 
-    SetCurrentDirectoryA(systemDir);
+    SetCurrentDirectoryA(dir);
     if (WinExec(command, SW_SHOWNORMAL) < 32)
         ReportLaunchFailure();
 }

@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
 "$root/tools/build.sh"
-python3 "$root/tests/tools/check_pe.py" "$root"/build/*/SETUP.EXE
+python3 "$root/tests/tools/check_pe.py" --old-systems --baseline i486 "$root"/build/*/SETUP.EXE
 
 report="$root/build/main-job"
 status=0

@@ -13,6 +13,12 @@ static const DWORD SheetHeaderSize = offsetof(PROPSHEETHEADERA, hbmHeader) + siz
 static_assert(sizeof(PROPSHEETPAGEA_V2) == 48, "page record of the wizard");
 static_assert(SheetHeaderSize == 52, "sheet header of the wizard");
 #endif
+// The first versions, which every common controls library takes.
+static const DWORD FirstSheetHeaderSize = offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(PFNPROPSHEETCALLBACK);
+#ifndef _WIN64
+static_assert(sizeof(PROPSHEETPAGEA_V1) == 40, "first page record");
+static_assert(FirstSheetHeaderSize == 40, "first sheet header");
+#endif
 
 void InitWizardPage(PROPSHEETPAGEA_V2 *page, int templateId, DLGPROC procedure)
 {
@@ -33,12 +39,36 @@ int ComposeTitleText(char *text, int size, const char *suffix)
     return 0;
 }
 
+INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show)
+{
+    INT_PTR result = show(header);
+    if (result != -1)
+        return result;
+    // The common controls of Windows 95 and NT 4.0 as first shipped refuse
+    // a header or page size they do not know, and the wizard would never
+    // open. None of the later members is used, so the same sheet goes again
+    // in the first sizes. The sheet walks its pages by their own size, so
+    // they are laid out again at that stride.
+    PROPSHEETPAGEA_V1 pages[WIZARD_PAGES];
+    const PROPSHEETPAGEA_V2 *later = reinterpret_cast<const PROPSHEETPAGEA_V2 *>(header->ppsp);
+    UINT count = header->nPages < UINT(WIZARD_PAGES) ? header->nPages : UINT(WIZARD_PAGES);
+    for (UINT i = 0; i < count; ++i) {
+        CopyMemory(&pages[i], &later[i], sizeof pages[i]);
+        pages[i].dwSize = sizeof pages[i];
+    }
+    header->dwSize = FirstSheetHeaderSize;
+    header->ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+    result = show(header);
+    header->ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(later);
+    return result;
+}
+
 void RunInstallWizard()
 {
     // Relative source names in the script resolve beside the setup program.
     SetCurrentDirectoryA(State.setupDir);
 
-    PROPSHEETPAGEA_V2 pages[3];
+    PROPSHEETPAGEA_V2 pages[WIZARD_PAGES];
     InitWizardPage(&pages[0], IDD_DESTINATION, DestinationPageProc);
     InitWizardPage(&pages[1], IDD_OPTIONS, OptionsPageProc);
     InitWizardPage(&pages[2], IDD_PROGRESS, ProgressPageProc);
@@ -47,8 +77,8 @@ void RunInstallWizard()
     ZeroMemory(&header, sizeof header);
     header.dwSize = SheetHeaderSize;
     header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
-    header.nPages = 3;
+    header.nPages = WIZARD_PAGES;
     header.nStartPage = 0;
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
-    PropertySheetA(&header);
+    ShowWizardSheet(&header, PropertySheetA);
 }

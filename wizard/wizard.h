@@ -9,6 +9,8 @@
 extern const char DestinationLabelSuffix[];
 extern const char SheetCaptionSuffix[];
 
+enum { WIZARD_PAGES = 3 };
+
 void InitWizardPage(PROPSHEETPAGEA_V2 *page, int templateId, DLGPROC procedure);
 
 // title followed by suffix; 0 (and an empty text) when it does not fit.
@@ -26,3 +28,9 @@ int FormatFreeSpaceQuestion(unsigned long long units, char *text, int size);
 // One step of the progress bar from position to position + 1 (the bar stops
 // at top), redrawn only when its filled width changes.
 void AdvanceBar(HWND bar, int position, int top);
+
+// Shows the sheet whose ppsp holds its PROPSHEETPAGEA_V2 pages through show
+// (PropertySheetA); when that refuses the sheet with -1, shows it once more
+// with the first header and page sizes. The result of the last call.
+typedef INT_PTR(WINAPI *ShowSheetProc)(LPCPROPSHEETHEADERA header);
+INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show);

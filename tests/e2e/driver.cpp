@@ -458,6 +458,28 @@ std::string SystemDirectory()
     return dir;
 }
 
+std::string RelocationDirectory()
+{
+    BOOL wow64 = FALSE;
+    char dir[MAX_PATH];
+    if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64 && GetSystemWow64DirectoryA(dir, sizeof dir))
+        return dir;
+    return SystemDirectory();
+}
+
+std::string ImagePath(DWORD pid)
+{
+    char image[MAX_PATH] = "";
+    DWORD size = sizeof image;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr)
+        return "";
+    if (!QueryFullProcessImageNameA(process, 0, image, &size))
+        image[0] = '\0';
+    CloseHandle(process);
+    return image;
+}
+
 std::string Upper(std::string text)
 {
     CharUpperBuffA(&text[0], DWORD(text.size()));

@@ -95,6 +95,11 @@ std::string ShellFolder(const char *name);  // Programs, Desktop, Startup
 // The product's shortcuts of either shell: its Programs group and its links.
 void RemoveShortcuts(const std::string &title);
 std::string SystemDirectory();
+// Where SETUP.EXE of this build puts its removal copy: the system directory
+// where it lies on disk, SysWOW64 for a 32-bit program on 64-bit Windows.
+std::string RelocationDirectory();
+// The image file of a running process, as the system names it ("" when unknown).
+std::string ImagePath(DWORD pid);
 // Upper case in the process's code page, for comparing paths.
 std::string Upper(std::string text);
 

@@ -32,7 +32,7 @@ std::string InstallDir()
 
 std::string SystemCopy()
 {
-    return SystemDirectory() + "\\SETUP.EXE";
+    return RelocationDirectory() + "\\SETUP.EXE";
 }
 
 std::string ProgramsFolder()
@@ -78,6 +78,9 @@ void StageInstallation()
 
 void Cleanup()
 {
+    // What the next start would do: the copies a removal left pending go.
+    DeleteFileA(SystemCopy().c_str());
+    DeleteFileA((RelocationDirectory() + "\\SETUP1.EXE").c_str());
     RemoveTree(InstallDir().substr(0, InstallDir().size() - 1));
     RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey);
     RegDeleteTree(HKEY_CURRENT_USER, "Software\\RemovalSample");
@@ -179,16 +182,22 @@ TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
     GetWindowsDirectoryA(wininit, sizeof wininit);
     lstrcatA(wininit, "\\WININIT.INI");
     const std::string wininitBefore = ReadFile(wininit);
+    // A file of the copy's name in the system directory belongs to someone
+    // else (NT keeps a setup.exe of its own there): it is never replaced,
+    // nor scheduled for deletion; the copy takes a free name beside it.
+    const std::string sentinel = SystemCopy();
+    WriteFile(sentinel, "the system's own setup program");
+    const std::string copyPath = RelocationDirectory() + "\\SETUP1.EXE";
+    DeleteFileA(copyPath.c_str());
 
     Process copy;
     HWND dialog = ConfirmRemoval(copy);
     ASSERT_NE(nullptr, dialog);
-    // The copy runs from the system directory, as a faithful copy of the installed program.
-    EXPECT_TRUE(SameFile(SystemCopy(), TEST_SETUP_EXE));
-    char image[MAX_PATH] = "";
-    DWORD imageSize = sizeof image;
-    QueryFullProcessImageNameA(copy.handle, 0, image, &imageSize);
-    EXPECT_EQ(Upper(SystemCopy()), Upper(image));
+    // The copy runs from the system directory as the program itself sees it
+    // on disk, as a faithful copy of the installed program.
+    EXPECT_TRUE(SameFile(copyPath, TEST_SETUP_EXE));
+    const std::string image = ImagePath(copy.id);
+    EXPECT_EQ(Upper(copyPath), Upper(image));
 
     // Leftover files are asked about one by one, while the dialog still says
     // it is working and cannot be closed.
@@ -221,13 +230,19 @@ TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
     EXPECT_FALSE(Exists(ProgramsFolder()));
     EXPECT_FALSE(Exists(DesktopLink()));
 
-    // Closed, the copy leaves its own deletion to the next start.
+    // Closed, the copy leaves its own deletion to the next start, under the
+    // name of its own image, and stays until then.
     CloseDialog(dialog, copy);
     std::string pending = RegRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
                                   "PendingFileRenameOperations");
-    EXPECT_NE(std::string::npos, Upper(pending).find(Upper("\\??\\" + SystemCopy()) + '\0' + '\0'));
+    EXPECT_NE(std::string::npos, Upper(pending).find(Upper("\\??\\" + image) + '\0' + '\0')) << image;
+    EXPECT_TRUE(Exists(copyPath));
+    EXPECT_EQ(std::string::npos, Upper(pending).find(Upper("\\??\\" + sentinel) + '\0')) << sentinel;
+    EXPECT_EQ("the system's own setup program", ReadFile(sentinel));
     // Where the platform takes the deletion, WININIT.INI is not touched.
     EXPECT_EQ(wininitBefore, ReadFile(wininit));
+    DeleteFileA(sentinel.c_str());
+    DeleteFileA(copyPath.c_str());
     Cleanup();
 }
 

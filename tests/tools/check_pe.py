@@ -1,15 +1,59 @@
 #!/usr/bin/env python3
-"""Reads a PE file's import table and fails unless every imported DLL is a
-Windows system DLL: a static build must not need libstdc++, libgcc or
-libwinpthread beside it. Prints the size, the machine and the import list."""
+"""Static checks of a built PE file, printing what it found:
+- always: every imported DLL is a Windows system DLL (a static build must
+  not need libstdc++, libgcc or libwinpthread beside it);
+- --old-systems: a 32-bit file imports only functions that Windows NT 3.51
+  and Windows 95 both export; anything newer must be looked up at run time,
+  or the loader refuses the whole program there;
+- --baseline i486: a 32-bit file's code holds no instruction newer than the
+  i486 (the disassembly is read with MinGW's objdump).
+Exit status 1 when a check fails."""
+import argparse
+import re
 import struct
+import subprocess
 import sys
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll",
                "comdlg32.dll", "ole32.dll", "shell32.dll", "msvcrt.dll", "oleaut32.dll"}
 
+# Functions that both Windows NT 3.51 and Windows 95 export. A function
+# joins this list only when it is known to be on both; a newer one is called
+# through GetProcAddress, so that the program still loads without it.
+OLD_SYSTEM_FUNCTIONS = {
+    "advapi32.dll": """RegCloseKey RegCreateKeyExA RegDeleteKeyA RegEnumKeyA RegOpenKeyExA RegQueryValueExA
+        RegSetValueExA""",
+    "comctl32.dll": "PropertySheetA",
+    "comdlg32.dll": "GetSaveFileNameA",
+    "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
+        FindFirstFileA FindNextFileA GetCommandLineA GetCurrentProcess GetCurrentProcessId GetDiskFreeSpaceA
+        GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetModuleFileNameA GetModuleHandleA
+        GetPrivateProfileSectionA GetPrivateProfileStringA GetProcAddress GetShortPathNameA GetSystemDirectoryA
+        GetTickCount GetVersion GetWindowsDirectoryA GlobalAlloc GlobalFree IsDBCSLeadByte MoveFileExA MulDiv
+        MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
+        SetFileAttributesA SetFilePointer TerminateProcess WinExec WriteFile WritePrivateProfileSectionA
+        WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
+    "ole32.dll": "CoCreateInstance CoInitialize CoUninitialize",
+    "shell32.dll": "ShellExecuteA",
+    "user32.dll": """CharNextA CheckDlgButton DdeClientTransaction DdeConnect DdeCreateStringHandleA DdeDisconnect
+        DdeFreeStringHandle DdeInitializeA DialogBoxParamA EnableWindow EndDialog GetClientRect GetDlgItem
+        GetDlgItemTextA GetParent GetSystemMetrics GetWindowRect IsDlgButtonChecked KillTimer MessageBoxA
+        PostMessageA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetFocus SetForegroundWindow SetTimer
+        SetWindowLongA SetWindowPos SetWindowTextA ShowWindow wsprintfA""",
+}
+OLD_SYSTEM_FUNCTIONS = {dll: set(names.split()) for dll, names in OLD_SYSTEM_FUNCTIONS.items()}
 
-def imports(data):
+# Instructions the i486 lacks: the Pentium Pro's conditional moves and
+# compares, its long NOPs (also the CET markers, which are such NOPs), the
+# Pentium's rdtsc and cmpxchg8b, cpuid (only on late i486s), and anything
+# on MMX or SSE registers.
+NEWER_THAN_I486 = re.compile(
+    r"^(f?cmov\w*|f(u)?comip?|nop[wl]|endbr32|ud2|rdtscp?|cpuid|cmpxchg8b|sysenter|syscall|emms|"
+    r"[ls]fence|mfence|prefetch\w*|fxsave|fxrstor|[ls]dmxcsr|st?mxcsr|popcnt|lzcnt|tzcnt|movbe|crc32)\b"
+    r"|%x?mm\d|%ymm\d")
+
+
+def read_pe(data):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     assert data[pe:pe + 4] == b"PE\0\0", "not a PE file"
     machine, sections, _, _, _, opt_size = struct.unpack_from("<HHIIIH", data, pe + 4)
@@ -29,32 +73,79 @@ def imports(data):
                 return rva - va + raw
         raise ValueError("rva outside the sections")
 
-    names = []
+    def text(rva):
+        o = offset(rva)
+        return data[o:data.index(b"\0", o)].decode("ascii")
+
+    wide = magic != 0x10B
+    thunk_size, ordinal_bit = (8, 1 << 63) if wide else (4, 1 << 31)
+    imports = {}
     at = offset(import_rva) if import_rva else None
     while at is not None:
-        name_rva = struct.unpack_from("<I", data, at + 12)[0]
+        lookup, _, _, name_rva, first = struct.unpack_from("<IIIII", data, at)
         if name_rva == 0:
             break
-        o = offset(name_rva)
-        names.append(data[o:data.index(b"\0", o)].decode("ascii"))
+        functions = []
+        entry = offset(lookup or first)
+        while True:
+            value = struct.unpack_from("<Q" if wide else "<I", data, entry)[0]
+            if value == 0:
+                break
+            functions.append(f"#{value & 0xFFFF}" if value & ordinal_bit else text((value & 0x7FFFFFFF) + 2))
+            entry += thunk_size
+        imports[text(name_rva)] = functions
         at += 20
-    return machine, names
+    return machine, imports
+
+
+def newer_instructions(path):
+    listing = subprocess.run(["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", path],
+                             capture_output=True, text=True, check=True).stdout
+    found = []
+    for line in listing.splitlines():
+        parts = line.split("\t")
+        if len(parts) >= 2 and re.match(r"^\s*[0-9a-f]+:$", parts[0]):
+            instruction = parts[1].strip()
+            if NEWER_THAN_I486.search(instruction):
+                found.append(f"{parts[0].strip()} {instruction}")
+    return found
 
 
 def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--old-systems", action="store_true")
+    parser.add_argument("--baseline", choices=["i486"])
+    parser.add_argument("files", nargs="+")
+    args = parser.parse_args()
     failed = False
-    for path in sys.argv[1:]:
+    for path in args.files:
         data = open(path, "rb").read()
-        machine, names = imports(data)
+        machine, imports = read_pe(data)
         arch = {0x14C: "i686", 0x8664: "x86_64"}.get(machine, hex(machine))
-        print(f"{path}: {len(data)} bytes, {arch}, imports {', '.join(names)}")
-        foreign = [n for n in names if n.lower() not in SYSTEM_DLLS]
+        print(f"{path}: {len(data)} bytes, {arch}, imports {', '.join(imports)}")
+        foreign = [n for n in imports if n.lower() not in SYSTEM_DLLS]
         if foreign:
             print(f"  not system DLLs: {', '.join(foreign)}")
             failed = True
-        if not names:
+        if not imports:
             print("  no imports found")
             failed = True
+        if machine != 0x14C:
+            continue  # the 64-bit file runs on 64-bit Windows only
+        if args.old_systems:
+            newer = [f"{dll}!{f}" for dll, functions in imports.items() for f in functions
+                     if f not in OLD_SYSTEM_FUNCTIONS.get(dll.lower(), set())]
+            print(f"  {sum(map(len, imports.values()))} functions imported, "
+                  f"{len(newer)} not known on NT 3.51 and Windows 95")
+            for name in newer[:20]:
+                print(f"    {name}")
+            failed |= bool(newer)
+        if args.baseline:
+            found = newer_instructions(path)
+            print(f"  {len(found)} instructions newer than the {args.baseline}")
+            for line in found[:20]:
+                print(f"    {line}")
+            failed |= bool(found)
     return 1 if failed else 0
 
 

@@ -171,11 +171,6 @@ static HWND RemovalDialog()
     return found;
 }
 
-static std::string SystemCopy()
-{
-    return driver::SystemDirectory() + "\\SETUP.EXE";
-}
-
 void RunRemoval(const Script &script, const InstallResult &install, const std::string &prefix,
                 const std::map<std::string, Item> &shortcutsBefore)
 {
@@ -196,6 +191,7 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
     HWND dialog = nullptr;
     DWORD dialogPid = 0;
     std::string before, after, outcome;
+    std::string copy;  // the removal's copy in the system directory, as its process names it
     DWORD start = GetTickCount(), quiet = 0;
     bool closed = false;
     while (GetTickCount() - start < WalkLimitMs) {
@@ -208,6 +204,7 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
         }
         if (dialog == nullptr && (dialog = RemovalDialog()) != nullptr) {
             GetWindowThreadProcessId(dialog, &dialogPid);
+            copy = driver::ImagePath(dialogPid);
             before = Shot(dialog, prefix, "removal-dialog") + "\n\n- caption: " + Cell(driver::Text(dialog)) +
                      "\n- status: " + Cell(driver::ItemText(dialog, IDC_REMOVAL_TEXT)) + "\n- button: " +
                      Cell(driver::ItemText(dialog, IDCANCEL)) +
@@ -222,12 +219,12 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
                 after = Shot(dialog, prefix, "removal-done") + "\n\n- status: " + Cell(outcome) +
                         "\n- button: " + Cell(driver::ItemText(dialog, IDCANCEL)) + "\n";
                 PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-                driver::Process copy;
-                copy.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
-                                          dialogPid);
-                copy.id = dialogPid;
-                closed = driver::WaitExit(copy, 20000) == 1;
-                driver::Kill(copy);
+                driver::Process copyProcess;
+                copyProcess.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE,
+                                                 FALSE, dialogPid);
+                copyProcess.id = dialogPid;
+                closed = driver::WaitExit(copyProcess, 20000) == 1;
+                driver::Kill(copyProcess);
                 break;
             }
         } else if (driver::WaitExit(request, 0) != -1) {
@@ -277,17 +274,18 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
         Line("- shortcuts and groups: none of those made by the installation is left");
     for (const std::string &key : script.regKeys)
         Line("- [Reg] key `" + Utf8(key) + "`: " + (RegistryKeyExists(key) ? "still there" : "gone"));
-    const std::string copy = SystemCopy();
     const std::string pending = driver::RegRead(
         HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", "PendingFileRenameOperations");
-    bool scheduled = driver::Upper(pending).find(driver::Upper("\\??\\" + copy)) != std::string::npos;
+    bool scheduled = !copy.empty() &&
+                     driver::Upper(pending).find(driver::Upper("\\??\\" + copy)) != std::string::npos;
     Line("- the removal's copy `" + Utf8(copy) + "`: " + (driver::Exists(copy) ? "present" : "absent") +
          ", deletion at next start " + (scheduled ? "scheduled" : "not scheduled"));
     Line();
     Summary("left after removal: directory " + std::string(dirLeft ? "still there" : "gone") + ", uninstall key " +
             (keyLeft ? "still there" : "gone") + ", " + std::to_string(shortcutsLeft) + " shortcut(s)");
     // What the next start would do, so that the next shell's trial begins clean.
-    DeleteFileA(copy.c_str());
+    if (!copy.empty())
+        DeleteFileA(copy.c_str());
 }
 
 }  // namespace trial

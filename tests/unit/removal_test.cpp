@@ -723,7 +723,7 @@ TEST(RemovalRequest, TheCopyIsStartedByItsQuotedPath)
     lstrcpyA(State.exeName, "SETUP.EXE");
     lstrcpyA(State.modulePath, "C:\\Program Files\\Sample App\\SETUP.EXE");
     char relocated[PATH_SIZE], command[RELOCATION_COMMAND_SIZE];
-    ASSERT_TRUE(ComposeRelocation("C:\\Sys Dir\\system32", relocated, sizeof relocated, command, sizeof command));
+    ASSERT_TRUE(ComposeRelocation("C:\\Sys Dir\\system32", 0, relocated, sizeof relocated, command, sizeof command));
     EXPECT_STREQ("C:\\Sys Dir\\system32\\SETUP.EXE", relocated);
     EXPECT_STREQ("\"C:\\Sys Dir\\system32\\SETUP.EXE\" x C:\\Program Files\\Sample App\\SETUP.EXE", command);
     // The copy's own start-up reads this line as the removal run of the
@@ -734,7 +734,51 @@ TEST(RemovalRequest, TheCopyIsStartedByItsQuotedPath)
 
     // A copy's path that does not fit is refused rather than cut.
     std::string deep = "C:\\" + std::string(PATH_SIZE - 13, 'd');
-    EXPECT_TRUE(ComposeRelocation(deep.substr(0, deep.size() - 1).c_str(), relocated, sizeof relocated, command,
+    EXPECT_TRUE(ComposeRelocation(deep.substr(0, deep.size() - 1).c_str(), 0, relocated, sizeof relocated, command,
                                   sizeof command));
-    EXPECT_FALSE(ComposeRelocation(deep.c_str(), relocated, sizeof relocated, command, sizeof command));
+    EXPECT_FALSE(ComposeRelocation(deep.c_str(), 0, relocated, sizeof relocated, command, sizeof command));
+}
+
+TEST(RemovalRequest, TakenNamesGiveWayToNumberedOnes)
+{
+    struct {
+        const char *exeName;
+        int number;
+        const char *copy;
+    } cases[] = {
+        {"SETUP.EXE", 1, "C:\\S\\SETUP1.EXE"},
+        {"SETUP.EXE", 99, "C:\\S\\SETUP99.EXE"},
+        {"setup.v2.exe", 3, "C:\\S\\setup.v23.exe"},  // before the last dot only
+        {"SETUP", 2, "C:\\S\\SETUP2"},
+        // 0x5C is the second byte of this double-byte character, not a separator; nor
+        // does the dot search stop in it.
+        {"\x83\x5C.EXE", 1, "C:\\S\\\x83\x5C" "1.EXE"},
+    };
+    for (const auto &c : cases) {
+        ResetSetupState();
+        lstrcpyA(State.exeName, c.exeName);
+        lstrcpyA(State.modulePath, "C:\\P\\SETUP.EXE");
+        char relocated[PATH_SIZE], command[RELOCATION_COMMAND_SIZE];
+        ASSERT_TRUE(ComposeRelocation("C:\\S", c.number, relocated, sizeof relocated, command, sizeof command))
+            << c.exeName;
+        EXPECT_STREQ(c.copy, relocated) << c.exeName << " " << c.number;
+    }
+}
+
+// What a 32-bit program on 64-bit Windows names as its system directory is
+// not where its files lie; the copy and its pending deletion must name the
+// real place, SysWOW64. Elsewhere it is the system directory.
+TEST(RemovalRequest, TheCopyGoesWhereTheSystemFilesReallyLie)
+{
+    char expected[MAX_PATH] = "", got[MAX_PATH] = "";
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    if (wow64)
+        GetSystemWow64DirectoryA(expected, sizeof expected);
+    else
+        GetSystemDirectoryA(expected, sizeof expected);
+    UINT len = GetRelocationDirectory(got, sizeof got);
+    EXPECT_EQ(UINT(lstrlenA(expected)), len);
+    EXPECT_STREQ(expected, got) << (wow64 ? "under WOW64" : "native");
+    printf("relocation directory: %s\n", got);
 }

@@ -2,6 +2,7 @@
 // install steps run against a real progress page.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 #include "script/state.h"
@@ -227,6 +228,101 @@ TEST(InitWizardPage, ClearsTheRecordAndNamesTemplateAndProcedure)
     EXPECT_EQ(nullptr, page.pcRefParent);
     EXPECT_EQ(nullptr, page.pszHeaderTitle);
     EXPECT_EQ(nullptr, page.pszHeaderSubTitle);
+}
+
+namespace {
+
+// The first common controls refuse the later header and page sizes with -1;
+// the sheet must then come again in the first sizes, its pages laid out at
+// that stride, and open.
+struct SheetCall {
+    DWORD headerSize;
+    std::vector<DWORD> pageSizes;
+    std::vector<LPCSTR> templates;
+};
+std::vector<SheetCall> SheetCalls;
+HWND OpenedSheet;
+
+INT_PTR WINAPI FirstCommonControls(LPCPROPSHEETHEADERA header)
+{
+    SheetCall call{header->dwSize, {}, {}};
+    const BYTE *at = reinterpret_cast<const BYTE *>(header->ppsp);
+    for (UINT i = 0; i < header->nPages; ++i) {
+        const PROPSHEETPAGEA *page = reinterpret_cast<const PROPSHEETPAGEA *>(at);
+        call.pageSizes.push_back(page->dwSize);
+        call.templates.push_back(page->pszTemplate);
+        at += page->dwSize;  // as the library walks them
+    }
+    SheetCalls.push_back(call);
+    return SheetCalls.size() == 1 ? -1 : PropertySheetA(header);
+}
+
+BOOL CALLBACK FindSheet(HWND window, LPARAM found)
+{
+    if (GetDlgItem(window, 0x3024) == nullptr)  // the Next button
+        return TRUE;
+    *reinterpret_cast<HWND *>(found) = window;
+    return FALSE;
+}
+
+DWORD WINAPI CloseTheSheet(void *thread)
+{
+    for (int i = 0; i < 500 && OpenedSheet == nullptr; ++i) {
+        Sleep(20);
+        HWND sheet = nullptr;
+        EnumThreadWindows(DWORD(reinterpret_cast<UINT_PTR>(thread)), FindSheet, reinterpret_cast<LPARAM>(&sheet));
+        HWND page = sheet ? reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) : nullptr;
+        if (page != nullptr && GetDlgItem(page, IDC_DEST_EDIT) != nullptr)
+            OpenedSheet = sheet;
+    }
+    if (OpenedSheet != nullptr)
+        PostMessageA(OpenedSheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    return 0;
+}
+
+}  // namespace
+
+TEST(ShowWizardSheet, RefusedSizesAreOfferedAgainInTheFirstOnes)
+{
+    ResetSetupState();
+    State.instance = GetModuleHandleA(nullptr);
+    CopyText(State.title, LABEL_SIZE, "テスト");
+    CopyText(State.installDir, INSTALL_DIR_SIZE, "C:\\ut\\sheet\\");
+    PROPSHEETPAGEA_V2 pages[WIZARD_PAGES];
+    InitWizardPage(&pages[0], IDD_DESTINATION, DestinationPageProc);
+    InitWizardPage(&pages[1], IDD_OPTIONS, OptionsPageProc);
+    InitWizardPage(&pages[2], IDD_PROGRESS, ProgressPageProc);
+    PROPSHEETHEADERA header;
+    ZeroMemory(&header, sizeof header);
+    header.dwSize = offsetof(PROPSHEETHEADERA, hbmHeader) + sizeof(HBITMAP);
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
+    header.nPages = WIZARD_PAGES;
+    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+
+    SheetCalls.clear();
+    OpenedSheet = nullptr;
+    HANDLE closer = CreateThread(nullptr, 0, CloseTheSheet, reinterpret_cast<void *>(UINT_PTR(GetCurrentThreadId())), 0, nullptr);
+    ShowWizardSheet(&header, FirstCommonControls);
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+
+    ASSERT_EQ(2u, SheetCalls.size());
+    const std::vector<LPCSTR> order = {MAKEINTRESOURCEA(IDD_DESTINATION), MAKEINTRESOURCEA(IDD_OPTIONS),
+                                       MAKEINTRESOURCEA(IDD_PROGRESS)};
+    EXPECT_EQ(order, SheetCalls[0].templates);
+    EXPECT_EQ(order, SheetCalls[1].templates);
+    EXPECT_EQ(std::vector<DWORD>(3, sizeof(PROPSHEETPAGEA_V2)), SheetCalls[0].pageSizes);
+    EXPECT_EQ(std::vector<DWORD>(3, sizeof(PROPSHEETPAGEA_V1)), SheetCalls[1].pageSizes);
+    EXPECT_EQ(offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(void *), SheetCalls[1].headerSize);
+#ifndef _WIN64
+    EXPECT_EQ(52u, SheetCalls[0].headerSize);
+    EXPECT_EQ(40u, SheetCalls[1].headerSize);
+    EXPECT_EQ(std::vector<DWORD>(3, 40), SheetCalls[1].pageSizes);
+#endif
+    // And the library took the sheet in those sizes: the destination page showed.
+    EXPECT_NE(nullptr, OpenedSheet);
+    // The caller's pages are still its own.
+    EXPECT_EQ(reinterpret_cast<LPCPROPSHEETPAGEA>(pages), header.ppsp);
 }
 
 TEST(ComposeTitleText, TitleFollowedBySuffix)
