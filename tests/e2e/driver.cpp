@@ -222,89 +222,9 @@ static HWND FindTop(bool (*match)(HWND, const void *), const void *context, DWOR
     return search.found;
 }
 
-// Wine's message box keeps its icon in control stc1, Windows' in 0x14.
-static HWND IconControl(HWND box)
-{
-    HWND icon = GetDlgItem(box, 0x440);
-    return icon ? icon : GetDlgItem(box, 0x14);
-}
-
 static bool IsMessageBox(HWND window, const void *)
 {
-    return IsClass(window, "#32770") && GetDlgItem(window, 0xFFFF) != nullptr &&
-           GetDlgItem(window, 1121) == nullptr && GetDlgItem(window, 0x3024) == nullptr;
-}
-
-// The icon of another process cannot be read back as a handle, so the
-// pixels on screen are compared with each system icon drawn here; only the
-// icon's opaque pixels count, so the box's background does not matter.
-static std::string IdentifyIcon(HWND box)
-{
-    HWND control = IconControl(box);
-    if (control == nullptr || !IsWindowVisible(control))
-        return "none";
-    RECT rect;
-    GetClientRect(control, &rect);
-    if (rect.right < 32 || rect.bottom < 32)
-        return "none";
-    // The pixels are read from the screen, so nothing may cover the box: a
-    // folder window the shell opened, or another program's window.
-    SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(100);
-    RECT place;
-    GetWindowRect(control, &place);
-    HDC screen = GetDC(nullptr);
-    HDC shot = CreateCompatibleDC(screen);
-    HBITMAP shotBitmap = CreateCompatibleBitmap(screen, 32, 32);
-    SelectObject(shot, shotBitmap);
-    BitBlt(shot, 0, 0, 32, 32, screen, place.left, place.top, SRCCOPY);
-
-    struct Candidate { LPCSTR id; const char *name; } candidates[] = {
-        {IDI_HAND, "error"}, {IDI_QUESTION, "question"},
-        {IDI_ASTERISK, "information"}, {IDI_EXCLAMATION, "warning"}};
-    std::string best = "none";
-    double bestScore = 1e18;
-    for (const Candidate &candidate : candidates) {
-        HICON icon = LoadIconA(nullptr, candidate.id);
-        HDC drawn = CreateCompatibleDC(screen);
-        HBITMAP drawnBitmap = CreateCompatibleBitmap(screen, 32, 32);
-        SelectObject(drawn, drawnBitmap);
-        HDC mask = CreateCompatibleDC(screen);
-        HBITMAP maskBitmap = CreateCompatibleBitmap(screen, 32, 32);
-        SelectObject(mask, maskBitmap);
-        RECT all = {0, 0, 32, 32};
-        FillRect(mask, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        DrawIconEx(mask, 0, 0, icon, 32, 32, 0, nullptr, DI_MASK);
-        DrawIconEx(drawn, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
-        double score = 0;
-        int counted = 0;
-        for (int y = 0; y < 32; ++y)
-            for (int x = 0; x < 32; ++x) {
-                if (GetPixel(mask, x, y) != RGB(0, 0, 0))
-                    continue;  // transparent in the icon
-                COLORREF a = GetPixel(shot, x, y), b = GetPixel(drawn, x, y);
-                score += abs(GetRValue(a) - GetRValue(b)) + abs(GetGValue(a) - GetGValue(b)) +
-                         abs(GetBValue(a) - GetBValue(b));
-                ++counted;
-            }
-        if (counted > 0 && score / counted < bestScore) {
-            bestScore = score / counted;
-            best = candidate.name;
-        }
-        DeleteDC(mask);
-        DeleteObject(maskBitmap);
-        DeleteDC(drawn);
-        DeleteObject(drawnBitmap);
-    }
-    DeleteDC(shot);
-    DeleteObject(shotBitmap);
-    // A good match differs by a few levels per pixel (anti-aliasing); the
-    // other icons differ by hundreds.
-    if (bestScore > 60)
-        best = "unknown";
-    ReleaseDC(nullptr, screen);
-    return best;
+    return message_box::IsMessageBox(window);
 }
 
 bool WaitBox(Box &box, DWORD timeoutMs, DWORD pid)
@@ -313,22 +233,7 @@ bool WaitBox(Box &box, DWORD timeoutMs, DWORD pid)
     HWND window = FindTop(IsMessageBox, nullptr, pid, timeoutMs);
     if (window == nullptr)
         return false;
-    Sleep(150);  // let it finish painting before its pixels are read
-    box.window = window;
-    box.text = ItemText(window, 0xFFFF);
-    box.caption = Text(window);
-    box.owner = GetWindow(window, GW_OWNER);
-    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
-        if (HWND button = GetDlgItem(window, id))
-            if (IsWindowVisible(button))
-                box.buttons.push_back(id);
-    box.icon = IdentifyIcon(window);
-    // On a busy machine the box may not have painted yet, or another
-    // window may pass over it for a moment: look again before giving up.
-    for (int retry = 0; retry < 10 && box.icon == "unknown" && IsWindow(window); ++retry) {
-        Sleep(200);
-        box.icon = IdentifyIcon(window);
-    }
+    box = message_box::Read(window);
     return true;
 }
 
@@ -491,10 +396,15 @@ std::string RegRead(HKEY root, const std::string &key, const std::string &value,
     HKEY opened;
     if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
         return "<no key>";
-    char buffer[2048];
-    DWORD length = sizeof buffer, kind = 0;
-    LONG result = RegQueryValueExA(opened, value.c_str(), nullptr, &kind, reinterpret_cast<BYTE *>(buffer),
-                                   &length);
+    // Sized by the value itself: the deletions pending at the next start
+    // grow past any fixed buffer over a long run, and a value that did not
+    // fit would read as missing.
+    DWORD length = 0, kind = 0;
+    LONG result = RegQueryValueExA(opened, value.c_str(), nullptr, &kind, nullptr, &length);
+    std::string buffer(length, '\0');
+    if (result == ERROR_SUCCESS && length > 0)
+        result = RegQueryValueExA(opened, value.c_str(), nullptr, &kind, reinterpret_cast<BYTE *>(&buffer[0]),
+                                  &length);
     RegCloseKey(opened);
     if (result != ERROR_SUCCESS)
         return "<no value>";
@@ -504,7 +414,7 @@ std::string RegRead(HKEY root, const std::string &key, const std::string &value,
         *size = length;
     if (kind == REG_SZ && length > 0 && buffer[length - 1] == '\0')
         --length;
-    return std::string(buffer, length);
+    return buffer.substr(0, length);
 }
 
 bool RegKeyExists(HKEY root, const std::string &key)

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "common/message_box.h"
 #include "common/prefix_files.h"
 
 namespace driver {
@@ -45,15 +46,8 @@ int RunCaptured(const std::string &commandLine, const std::string &directory, st
 // SETUP.EXE of the distribution in dir (see MakeDist), started there as a user would.
 Running StartSetupIn(const std::string &dir);
 
-// A message box: its text (static 0xFFFF), caption, icon and buttons.
-struct Box {
-    HWND window = nullptr;
-    std::string text;
-    std::string caption;
-    std::string icon;          // "error", "question", "information", "warning" or "none"
-    std::vector<int> buttons;  // IDOK, IDCANCEL, IDYES, IDNO ... present in the box
-    HWND owner = nullptr;
-};
+// A message box: its text, caption, icon, buttons and owner.
+using Box = message_box::Box;
 // Waits for a message box of any process (or of process pid when nonzero).
 bool WaitBox(Box &box, DWORD timeoutMs = 15000, DWORD pid = 0);
 void Answer(const Box &box, int id);

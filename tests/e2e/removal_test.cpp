@@ -88,6 +88,21 @@ void Cleanup()
     DeleteFileA(DesktopLink().c_str());
 }
 
+// How often the file is among the deletions pending for the next start,
+// each a name followed by an empty new name. Earlier removals in the prefix
+// leave theirs, so a scenario compares counts.
+size_t PendingCount(const std::string &name)
+{
+    std::string pending = Upper(RegRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                        "PendingFileRenameOperations"));
+    const std::string entry = std::string(1, '\0') + Upper(name) + '\0' + '\0';
+    pending.insert(0, 1, '\0');
+    size_t count = 0;
+    for (size_t at = pending.find(entry); at != std::string::npos; at = pending.find(entry, at + 1))
+        ++count;
+    return count;
+}
+
 Process StartUninstall()
 {
     std::string command = RegRead(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
@@ -187,8 +202,10 @@ TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
     // nor scheduled for deletion; the copy takes a free name beside it.
     const std::string sentinel = SystemCopy();
     WriteFile(sentinel, "the system's own setup program");
+    const size_t sentinelPending = PendingCount("\\??\\" + sentinel);
     const std::string copyPath = RelocationDirectory() + "\\SETUP1.EXE";
     DeleteFileA(copyPath.c_str());
+    const size_t copyPending = PendingCount("\\??\\" + copyPath);
 
     Process copy;
     HWND dialog = ConfirmRemoval(copy);
@@ -233,11 +250,9 @@ TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
     // Closed, the copy leaves its own deletion to the next start, under the
     // name of its own image, and stays until then.
     CloseDialog(dialog, copy);
-    std::string pending = RegRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                                  "PendingFileRenameOperations");
-    EXPECT_NE(std::string::npos, Upper(pending).find(Upper("\\??\\" + image) + '\0' + '\0')) << image;
+    EXPECT_EQ(copyPending + 1, PendingCount("\\??\\" + image)) << image;
     EXPECT_TRUE(Exists(copyPath));
-    EXPECT_EQ(std::string::npos, Upper(pending).find(Upper("\\??\\" + sentinel) + '\0')) << sentinel;
+    EXPECT_EQ(sentinelPending, PendingCount("\\??\\" + sentinel)) << sentinel;
     EXPECT_EQ("the system's own setup program", ReadFile(sentinel));
     // Where the platform takes the deletion, WININIT.INI is not touched.
     EXPECT_EQ(wininitBefore, ReadFile(wininit));

@@ -6,17 +6,12 @@
 #include <string>
 #include <vector>
 #include "script/state.h"
+#include "common/message_box.h"
 #include "common/prefix_files.h"
 
 namespace wizard_ut {
 
-struct SeenBox {
-    std::string text;
-    std::string caption;
-    HWND owner = nullptr;
-    std::string icon;  // "error", "question" or "other"
-    std::vector<int> buttons;
-};
+using SeenBox = message_box::Box;
 
 struct Watch {
     DWORD thread;
@@ -25,50 +20,16 @@ struct Watch {
     volatile LONG stop;
 };
 
-static BOOL CALLBACK FindMessageBox(HWND window, LPARAM lParam)
-{
-    char cls[16];
-    if (GetClassNameA(window, cls, sizeof cls) && lstrcmpA(cls, "#32770") == 0 && IsWindowVisible(window) &&
-        GetDlgItem(window, 0xFFFF) != nullptr) {
-        *reinterpret_cast<HWND *>(lParam) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static std::string WindowText(HWND window)
-{
-    char buffer[1024];
-    int length = GetWindowTextA(window, buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? length : 0);
-}
-
 static DWORD WINAPI WatchBoxes(void *parameter)
 {
     Watch *watch = static_cast<Watch *>(parameter);
     while (!watch->stop) {
-        HWND box = nullptr;
-        EnumThreadWindows(watch->thread, FindMessageBox, reinterpret_cast<LPARAM>(&box));
+        HWND box = message_box::ThreadBox(watch->thread);
         if (box == nullptr) {
             Sleep(20);
             continue;
         }
-        Sleep(50);  // let it finish its initialisation
-        SeenBox seen;
-        seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-        seen.caption = WindowText(box);
-        seen.owner = GetWindow(box, GW_OWNER);
-        // Message boxes take the shared system icons, so the handles compare.
-        HWND iconControl = GetDlgItem(box, 0x440) ? GetDlgItem(box, 0x440) : GetDlgItem(box, 0x14);
-        HICON icon = iconControl ? reinterpret_cast<HICON>(SendMessageA(iconControl, STM_GETICON, 0, 0)) : nullptr;
-        seen.icon = icon == nullptr                               ? "none"
-                    : icon == LoadIconA(nullptr, IDI_HAND)     ? "error"
-                    : icon == LoadIconA(nullptr, IDI_QUESTION) ? "question"
-                                                               : "other";
-        for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
-            if (HWND button = GetDlgItem(box, id))
-                if (IsWindowVisible(button))
-                    seen.buttons.push_back(id);
+        SeenBox seen = message_box::Read(box);
         size_t index = watch->seen.size();
         int answer = index < watch->answers.size() ? watch->answers[index] : seen.buttons.empty() ? IDOK
                                                                                                   : seen.buttons[0];

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "script/state.h"
+#include "common/message_box.h"
 #include "common/prefix_files.h"
 #include "removal/handoff.h"
 #include "resources/resource.h"
@@ -18,13 +19,7 @@ const char AskDelete[] = " - このファイルを削除してもいいですか
 const char DirectoryFailed[] = " - ディレクトリの削除に失敗しました";
 const char BadReg[] = "Regセクションがおかしいです。";
 
-struct SeenBox {
-    std::string text;
-    std::string caption;
-    std::string icon;  // "error", "question", "information" or "other"
-    std::vector<int> buttons;
-    HWND owner = nullptr;
-};
+using SeenBox = message_box::Box;
 
 typedef std::function<int(const SeenBox &)> Chooser;
 
@@ -35,62 +30,16 @@ struct Answering {
     std::vector<SeenBox> seen;
 };
 
-BOOL CALLBACK FindBox(HWND window, LPARAM param)
-{
-    char name[16];
-    if (GetClassNameA(window, name, sizeof name) && lstrcmpA(name, "#32770") == 0 &&
-        GetDlgItem(window, 0xFFFF) != nullptr && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND *>(param) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::string WindowText(HWND window)
-{
-    char text[2048] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-std::string IconOf(HWND box)
-{
-    // Wine keeps a box's icon in control 0x440, Windows in 0x14. The system
-    // icons are shared, so the handle shown is the one LoadIcon gives here.
-    HWND control = GetDlgItem(box, 0x440);
-    if (control == nullptr)
-        control = GetDlgItem(box, 0x14);
-    HICON shown = control ? reinterpret_cast<HICON>(SendMessageA(control, STM_GETICON, 0, 0)) : nullptr;
-    if (shown == nullptr)
-        return "none";
-    if (shown == LoadIconA(nullptr, IDI_ERROR))
-        return "error";
-    if (shown == LoadIconA(nullptr, IDI_QUESTION))
-        return "question";
-    if (shown == LoadIconA(nullptr, IDI_INFORMATION))
-        return "information";
-    return "other";
-}
-
 DWORD WINAPI AnswerBoxes(void *param)
 {
     Answering *answering = static_cast<Answering *>(param);
     while (!answering->done) {
-        HWND box = nullptr;
-        EnumThreadWindows(answering->threadId, FindBox, reinterpret_cast<LPARAM>(&box));
+        HWND box = message_box::ThreadBox(answering->threadId);
         if (box == nullptr) {
             Sleep(10);
             continue;
         }
-        SeenBox seen;
-        seen.text = WindowText(GetDlgItem(box, 0xFFFF));
-        seen.caption = WindowText(box);
-        seen.icon = IconOf(box);
-        seen.owner = GetWindow(box, GW_OWNER);
-        for (int id : {IDOK, IDCANCEL, IDYES, IDNO})
-            if (HWND button = GetDlgItem(box, id))
-                if (IsWindowVisible(button))
-                    seen.buttons.push_back(id);
+        SeenBox seen = message_box::Read(box);
         int answer = answering->choose(seen);
         answering->seen.push_back(seen);
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
@@ -642,7 +591,7 @@ TEST(RemovalDialog, WaitsThenRemovesAndShowsTheOutcome)
     ASSERT_NE(nullptr, dialog);
     // Before its timer: nothing removed yet, 終了 disabled.
     EXPECT_EQ(dialog, State.ownerWindow);
-    EXPECT_EQ("ダイアログの削除", WindowText(dialog));
+    EXPECT_EQ("ダイアログの削除", message_box::WindowText(dialog));
     EXPECT_EQ("削除しています...", ItemText(dialog, IDC_REMOVAL_TEXT));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, IDCANCEL)));
     EXPECT_TRUE(Exists(installed.dir + "APP.EXE"));

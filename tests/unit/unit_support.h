@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <string>
+#include "common/message_box.h"
 
 // A file C:\ut\<test>\<name> with exactly these bytes, its directories
 // created. Tests use their own directory, since they run in parallel, and a
@@ -43,51 +44,22 @@ struct Watch {
     CaughtBox box;
 };
 
-inline BOOL CALLBACK FindBox(HWND window, LPARAM param)
-{
-    HWND *found = reinterpret_cast<HWND *>(param);
-    char className[16];
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == GetCurrentProcessId() && GetClassNameA(window, className, sizeof className) &&
-        lstrcmpA(className, "#32770") == 0 && GetDlgItem(window, 0xFFFF) != nullptr && IsWindowVisible(window)) {
-        *found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-inline std::string TextOf(HWND window)
-{
-    char text[1024] = "";
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 inline DWORD WINAPI WatchThread(void *param)
 {
     Watch *watch = static_cast<Watch *>(param);
     DWORD start = GetTickCount();
     while (!watch->done && GetTickCount() - start < 20000) {
-        HWND box = nullptr;
-        EnumThreadWindows(watch->threadId, FindBox, reinterpret_cast<LPARAM>(&box));
-        if (box != nullptr) {
+        if (HWND window = message_box::ThreadBox(watch->threadId)) {
+            message_box::Box box = message_box::Read(window);
             CaughtBox &caught = watch->box;
             caught.shown = true;
-            caught.text = TextOf(GetDlgItem(box, 0xFFFF));
-            caught.caption = TextOf(box);
-            caught.owner = GetWindow(box, GW_OWNER);
-            caught.hasOk = GetDlgItem(box, IDOK) != nullptr;
-            caught.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
-            // The system's icons are shared handles, so the one the box shows
-            // is the very handle that LoadIcon gives here. Wine keeps it in
-            // control 0x440, Windows in 0x14.
-            HWND icon = GetDlgItem(box, 0x440);
-            if (icon == nullptr)
-                icon = GetDlgItem(box, 0x14);
-            HICON shown = icon ? reinterpret_cast<HICON>(SendMessageA(icon, STM_GETICON, 0, 0)) : nullptr;
-            caught.errorIcon = shown != nullptr && shown == LoadIconA(nullptr, IDI_ERROR);
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            caught.text = box.text;
+            caught.caption = box.caption;
+            caught.owner = box.owner;
+            caught.hasOk = GetDlgItem(window, IDOK) != nullptr;
+            caught.hasCancel = GetDlgItem(window, IDCANCEL) != nullptr;
+            caught.errorIcon = box.icon == "error";
+            PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             return 0;
         }
         Sleep(20);

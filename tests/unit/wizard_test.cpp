@@ -11,16 +11,11 @@
 #include <prsht.h>
 #include "resources/resource.h"
 #include "wizard/wizard.h"
+#include "common/message_box.h"
 #include "common/prefix_files.h"
 
 namespace wizard_ut {
-struct SeenBox {
-    std::string text;
-    std::string caption;
-    HWND owner = nullptr;
-    std::string icon;
-    std::vector<int> buttons;
-};
+using SeenBox = message_box::Box;
 std::vector<SeenBox> RunWithBoxes(void (*action)(void *), void *context, std::vector<int> answers);
 HWND MakeOwnerWindow();
 std::string FreshDir(const std::string &name);
