@@ -34,7 +34,7 @@ TEST(MainJob, TrialReportOnTheSample)
     RemoveTree(reportDir);
     // No backslash before a closing quote: the C runtime would take it as an escape.
     const std::string distArgument = dist.substr(0, dist.size() - 1);
-    Process trial = Start("\"" TEST_BUILD_DIR "\\tests\\TRIAL.EXE\" \"" + distArgument + "\" \"" + reportDir + "\" win7",
+    Process trial = Start("\"" TEST_BUILD_DIR "\\TRIAL.EXE\" \"" + distArgument + "\" \"" + reportDir + "\" win7",
                           "C:\\");
     ASSERT_NE(nullptr, trial.handle) << "TRIAL.EXE not built";
     EXPECT_EQ(0, WaitExit(trial, 120000));
