@@ -18,7 +18,7 @@ report=$(realpath -m "${2:-$PWD/trial-report}")
 build=$(realpath -m "${TRIAL_BUILD:-$root/build/x86_64}")
 shells=${TRIAL_SHELLS:-win7,nt351}
 
-[ -f "$build/tests/TRIAL.EXE" ] || cmake --build "$build" --target trial -- --no-print-directory >/dev/null
+[ -f "$build/TRIAL.EXE" ] || cmake --build "$build" --target trial -- --no-print-directory >/dev/null
 
 rigdir="$(dirname "$build")/trial-rig"
 trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
@@ -34,7 +34,7 @@ cp -r "$dist/." "$inside/"
 mkdir -p "$report"
 rm -f "$report"/report.md "$report"/*.bmp "$report"/*.png
 status=0
-/usr/lib/wine/wine64 "$build/tests/TRIAL.EXE" 'C:\trial\dist' "Z:${report//\//\\}" "$shells" "$dist" || status=$?
+/usr/lib/wine/wine64 "$build/TRIAL.EXE" 'C:\trial\dist' "Z:${report//\//\\}" "$shells" "$dist" || status=$?
 
 for bmp in "$report"/*.bmp; do
   [ -e "$bmp" ] || continue

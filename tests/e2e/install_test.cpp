@@ -140,16 +140,18 @@ TEST(Install, SampleProductOnTheNewShell)
     EXPECT_TRUE(NoBox(300, running.process.id));
     HWND bar = GetDlgItem(progress, 1003);
     EXPECT_FALSE(IsWindowVisible(bar));
-    EXPECT_EQ(6, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));  // three entries and three more steps
-    EXPECT_EQ(6, SendMessageA(bar, PBM_GETPOS, 0, 0));
+    EXPECT_EQ(7, SendMessageA(bar, PBM_GETRANGE, FALSE, 0));  // four entries and three more steps
+    EXPECT_EQ(7, SendMessageA(bar, PBM_GETPOS, 0, 0));
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(progress, 1012)));
     EXPECT_TRUE(WaitFor([&] { return ButtonEnabled(sheet, FinishButton); }, 5000));
     EXPECT_FALSE(ButtonEnabled(sheet, BackButton));
     EXPECT_FALSE(ButtonEnabled(sheet, NextButton));
 
     // The files, each as its source.
-    EXPECT_EQ((std::vector<std::string>{"APP.EXE", "APP.HLP", "DATA\\DATA.DAT", "SETUP.EXE", "SETUP.INF"}),
+    EXPECT_EQ((std::vector<std::string>{"APP.EXE", "APP.HLP", "DATA\\DATA.DAT", "README.TXT", "SETUP.EXE",
+                                        "SETUP.INF"}),
               InstalledFiles(installDir));
+    EXPECT_EQ(ReadFile(dir + "README.TXT"), ReadFile(installDir + "README.TXT"));
     EXPECT_EQ(ReadFile(dir + "SETUP.EXE"), ReadFile(installDir + "SETUP.EXE"));
     EXPECT_EQ(ReadFile(dir + "SETUP.INF"), ReadFile(installDir + "SETUP.INF"));
     EXPECT_EQ(ReadFile(dir + "HELP\\APP.HLP"), ReadFile(installDir + "APP.HLP"));
@@ -174,13 +176,12 @@ TEST(Install, SampleProductOnTheNewShell)
     EXPECT_FALSE(Exists(ShellFolder("Startup") + "\\サンプル.lnk"));
 
     // Finish starts the program in the installation directory and opens
-    // the script's Open document there. The sample script names README.TXT
-    // without installing it; Wine's shell would find the distribution's copy
-    // beside SETUP.EXE before the current directory, so the file is moved
-    // into the installation directory to see the name resolve there.
+    // the script's Open document there. Wine's shell would find the
+    // distribution's README.TXT beside SETUP.EXE before the current
+    // directory, so that copy goes to see the name resolve to the installed one.
     const std::string record = dir + "opened.txt";
     RegisterTextOpener(record);
-    MoveFileA((dir + "README.TXT").c_str(), (installDir + "README.TXT").c_str());
+    DeleteFileA((dir + "README.TXT").c_str());
     Press(sheet, PSBTN_FINISH);
     EXPECT_EQ(1, WaitExit(running.process));
     EXPECT_TRUE(WaitFor([] { return RegDword(HKEY_CURRENT_USER, AppKey, "Starts") >= 1; }, 10000));

@@ -1,0 +1,268 @@
+#!/usr/bin/env python3
+"""tools/package.sh on the host, its checker under the rig's Wine prefix.
+
+    package_test.py TREE ARCH Package.test_...
+
+TREE is a build tree (build/i686 or build/x86_64) and ARCH its architecture:
+the package gets that tree's SETUP.EXE. Exit status 77 where the machine
+cannot run the 32-bit programs a case needs.
+"""
+import hashlib
+import http.server
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import threading
+import unittest
+import zipfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+TREE, ARCH = os.path.abspath(sys.argv[1]), sys.argv[2]
+sys.path.insert(0, os.path.join(ROOT, "tests", "tools"))
+import check_resources  # noqa: E402
+
+
+def run(command, **options):
+    return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
+                          **options)
+
+
+def package(*arguments):
+    return run([os.path.join(ROOT, "tools", "package.sh"), "--build", os.path.dirname(TREE), "--arch", ARCH,
+                *arguments])
+
+
+def work_dir(name):
+    path = os.path.join(TREE, "package-tests", name)
+    shutil.rmtree(path, ignore_errors=True)
+    os.makedirs(path)
+    return path
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def script(text):
+    """A script as makers write it: code page 932, CRLF."""
+    return text.replace("\n", "\r\n").encode("cp932")
+
+
+def digest(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+def tree(top):
+    """{relative name with '/': the content's digest, or None for a folder}."""
+    found = {}
+    for folder, folders, files in os.walk(top):
+        rel = os.path.relpath(folder, top)
+        prefix = "" if rel == "." else rel.replace(os.sep, "/") + "/"
+        for name in folders:
+            found[prefix + name + "/"] = None
+        for name in files:
+            found[prefix + name] = digest(read(os.path.join(folder, name)))
+    return found
+
+
+def central_directory(archive):
+    """(flags, raw name) of each member, read straight from the archive's
+    central directory, so that no reader's idea of the encoding comes in."""
+    data = read(archive)
+    end = data.rindex(b"PK\x05\x06")
+    count, size, start = struct.unpack_from("<HII", data, end + 10)
+    members = []
+    at = start
+    for _ in range(count):
+        assert data[at:at + 4] == b"PK\x01\x02"
+        flags = struct.unpack_from("<H", data, at + 8)[0]
+        name_length, extra_length, comment_length = struct.unpack_from("<HHH", data, at + 28)
+        members.append((flags, data[at + 46:at + 46 + name_length]))
+        at += 46 + name_length + extra_length + comment_length
+    return members
+
+
+def extract(archive, target):
+    with zipfile.ZipFile(archive, metadata_encoding="cp932") as z:
+        z.extractall(target)
+
+
+class Certificates:
+    """A throwaway code-signing certificate and a time-stamping authority
+    answering on this machine's loopback address through openssl ts."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        for name, usage in (("maker", "codeSigning"), ("stranger", "codeSigning"), ("tsa", "critical,timeStamping")):
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                            "-subj", f"/CN=Throwaway {name}", "-addext", f"extendedKeyUsage={usage}",
+                            "-keyout", self.path(f"{name}.key"), "-out", self.path(f"{name}.pem")],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        write(self.path("serial"), b"01\n")
+        write(self.path("tsa.cnf"), (
+            "[tsa]\ndefault_tsa = answer\n[answer]\n"
+            f"serial = {self.path('serial')}\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\n"
+            "digests = sha256, sha384, sha512\naccuracy = secs:1\ness_cert_id_alg = sha256\n").encode())
+        folder_of = self
+
+        class Answer(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                query = self.rfile.read(int(self.headers["Content-Length"]))
+                reply = subprocess.run(["openssl", "ts", "-reply", "-config", folder_of.path("tsa.cnf"),
+                                        "-queryfile", "/dev/stdin", "-signer", folder_of.path("tsa.pem"),
+                                        "-inkey", folder_of.path("tsa.key"), "-out", "/dev/stdout"],
+                                       input=query, capture_output=True)
+                folder_of.stamps += 1
+                self.send_response(200 if reply.returncode == 0 else 500)
+                self.send_header("Content-Type", "application/timestamp-reply")
+                self.send_header("Content-Length", str(len(reply.stdout)))
+                self.end_headers()
+                self.wfile.write(reply.stdout)
+
+            def log_message(self, *_):
+                pass
+
+        self.stamps = 0
+        self.server = http.server.HTTPServer(("127.0.0.1", 0), Answer)
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/"
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+    def verify(self, exe, ca="maker"):
+        return run(["osslsigncode", "verify", "-CAfile", self.path(f"{ca}.pem"), "-TSA-CAfile", self.path("tsa.pem"),
+                    "-in", exe])
+
+
+class Package(unittest.TestCase):
+    def setUp(self):
+        self.assertTrue(os.environ.get("WINEPREFIX"), "run under the test rig (tools/rig.sh)")
+        self.setup_exe = read(os.path.join(TREE, "SETUP.EXE"))
+
+    def test_signed_sample(self):
+        work = work_dir("signed")
+        certificates = Certificates(work)
+        self.addCleanup(certificates.close)
+        archive = os.path.join(work, "sample.zip")
+        made = package("--cert", certificates.path("maker.pem"), "--key", certificates.path("maker.key"),
+                       "--timestamp", certificates.url, os.path.join(TREE, "sample"), archive)
+        self.assertEqual(0, made.returncode, made.stdout)
+        self.assertIn("signed SETUP.EXE, time-stamped by " + certificates.url, made.stdout)
+        self.assertEqual(1, certificates.stamps)
+
+        drive_c = os.path.join(os.environ["WINEPREFIX"], "drive_c", "e2e")
+        dist = os.path.join(drive_c, "signed_package")
+        shutil.rmtree(dist, ignore_errors=True)
+        extract(archive, dist)
+        signed = os.path.join(dist, "SETUP.EXE")
+        self.assertNotEqual(digest(self.setup_exe), digest(read(signed)), "left unsigned")
+        verified = certificates.verify(signed)
+        self.assertEqual(0, verified.returncode, verified.stdout)
+        self.assertIn("/CN=Throwaway tsa", verified.stdout)
+        # The check means something: a certificate that did not sign it fails.
+        self.assertNotEqual(0, certificates.verify(signed, ca="stranger").returncode)
+        self.assertTrue(check_resources.check(signed, "SETUP.EXE", "requireAdministrator"))
+
+        kept = os.path.join(drive_c, "signed_installed.EXE")
+        scenario = run([os.path.join(ROOT, "tools", "wine-run.sh"), os.path.join(TREE, "tests", "e2e_tests.exe"),
+                        "--gtest_also_run_disabled_tests", "--gtest_filter=Package.DISABLED_SignedSetupInstallsAndRemoves"],
+                       timeout=170)
+        if scenario.returncode == 77:
+            raise unittest.SkipTest("this machine runs no 32-bit code")
+        self.assertEqual(0, scenario.returncode, scenario.stdout)
+        self.assertIn("[  PASSED  ] 1 test.", scenario.stdout)
+        self.assertEqual(digest(read(signed)), digest(read(kept)))
+        verified = certificates.verify(kept)
+        self.assertEqual(0, verified.returncode, verified.stdout)
+        shutil.rmtree(dist)
+        os.remove(kept)
+
+    def test_japanese_names(self):
+        work = work_dir("names")
+        dist = os.path.join(work, "製品")
+        # Names whose second bytes in code page 932 are backslashes: 表 is
+        # 0x95 0x5C and ソ 0x83 0x5C.
+        files = {
+            "表示ソフト.EXE": read(os.path.join(TREE, "sample", "APP.EXE")),
+            "表計算/ソース.DAT": bytes(range(256)) * 8,
+            "説明書/はじめに.TXT": "はじめにお読みください。\r\n".encode("cp932"),
+        }
+        for name, data in files.items():
+            write(os.path.join(dist, *name.split("/")), data)
+        os.makedirs(os.path.join(dist, "空のフォルダ"))
+        text = script("[Install]\nTitle=表示ソフト\nFolder=HyoujiSoft\nOpen=説明書\\はじめに.TXT\n"
+                      "1=表示ソフト.EXE\n2=表計算\\ソース.DAT\n3=説明書\\はじめに.TXT\n"
+                      "[Group]\n1=表示ソフト,表示ソフト.EXE\n")
+        write(os.path.join(dist, "SETUP.INF"), text)
+
+        for name, exe in (("製品.zip", "SETUP.EXE"), ("名前.zip", "インストール.EXE")):
+            archive = os.path.join(work, name)
+            made = package(os.path.join(dist), archive, *(["--name", exe] if exe != "SETUP.EXE" else []))
+            self.assertEqual(0, made.returncode, made.stdout)
+            self.assertIn("問題は見つかりませんでした。", made.stdout)
+            self.assertIn("表計算\\ソース.DAT", made.stdout)
+            expected = {name: digest(data) for name, data in files.items()}
+            expected.update({"表計算/": None, "説明書/": None, "空のフォルダ/": None,
+                             exe: digest(self.setup_exe), exe[:-3] + "INF": digest(text)})
+
+            members = central_directory(archive)
+            self.assertEqual([0] * len(members), [flags & 0x800 for flags, _ in members], "UTF-8 flag set")
+            self.assertEqual(sorted(n.encode("cp932") for n in expected), sorted(raw for _, raw in members))
+            out = os.path.join(work, "out-" + exe)
+            extract(archive, out)
+            self.assertEqual(expected, tree(out))
+            tested = run(["unzip", "-tq", archive])
+            self.assertEqual(0, tested.returncode, tested.stdout)
+
+    def test_refusals(self):
+        work = work_dir("refusals")
+        sample = os.path.join(TREE, "sample")
+        base = read(os.path.join(sample, "SETUP.INF")).decode("cp932").replace("\r\n", "\n")
+
+        dist = os.path.join(work, "dist")
+        script_path = dist + "/SETUP.INF"
+        cases = [
+            # the script, files added beside it, options, the status, what the output says, whether an archive is written
+            (base.replace("4=README.TXT", "4=README.TXT\n5=MISSING.DLL"), [], [], 1,
+             script_path + ":Install:5: error: MISSING.DLL - 配布ディレクトリにありません。", False),
+            (base.replace("TSR=0", "TSR=yes"), [], [], 0, script_path + ":Install:TSR: warning: yes - ", True),
+            (base, ["A:B.TXT"], [], 1, "A:B.TXT: the name holds :", False),
+            (base, ["NOTE.TXT", "note.txt"], [], 1, "Windows takes it for", False),
+            (base, ["CON.TXT"], [], 1, "is a device name", False),
+            (base, ["\u00e9t\u00e9\u2603.TXT"], [], 1, "code page 932 cannot store", False),
+            (base.replace("Title=サンプル\n", ""), [], [], 1, "error: Title がないか空です。", False),
+            (base, [], ["--name", "表示.EXE"], 1, "ends in the byte of a backslash", False),
+            (base, [], ["--name", "SETUP.COM"], 1, "it must end in .EXE", False),
+        ]
+        archive = os.path.join(work, "out.zip")
+        for text, extra, options, status, words, written in cases:
+            with self.subTest(words=words):
+                shutil.rmtree(dist, ignore_errors=True)
+                shutil.copytree(sample, dist)
+                write(script_path, script(text))
+                for name in extra:
+                    write(os.path.join(dist, name), b"x")
+                if os.path.exists(archive):
+                    os.remove(archive)
+                made = package(dist, archive, *options)
+                self.assertEqual(status, made.returncode, made.stdout)
+                self.assertIn(words, made.stdout)
+                self.assertEqual(written, os.path.exists(archive))
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:])
