@@ -34,10 +34,6 @@ static const char *const SharedKeys[] = {
     "System\\CurrentControlSet\\Services",
 };
 
-// Direct children of HKEY_CLASSES_ROOT that hold every program's classes.
-static const char *const SharedClasses[] = {"CLSID", "Interface", "TypeLib", "AppID", "Applications",
-                                            "SystemFileAssociations", "Directory", "Drive", "Folder"};
-
 static const char BadRoot[] = " 削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
 static const char WholeRoot[] = " - ルート名だけでキーがありません。ルートの中身を消すことになりかねません。";
 
@@ -118,24 +114,16 @@ static void CheckRegEntry(const char *key, const char *value)
         ReportFinding(FindingError, "Reg", key, value, WholeRoot);
         return;
     }
-    if (path[0] == '\\') {
-        ReportFinding(FindingError, "Reg", key, value, " - キーのパスが「\\」で始まっているので、開けずに消されません。");
-        return;
-    }
     if (emptyLevel)
         ReportFinding(FindingWarning, "Reg", key, value, " - 「\\」が続いているか「\\」で終わっています。");
 
-    static const char Shared[] = " 削除するとほかのプログラムと共有しているデータもすべて消えます。";
+    // The removal never deletes a key directly below a root: Software,
+    // SOFTWARE, SYSTEM and the classes there are every program's.
     if (depth == 1) {
-        int sharedClass = root == &Roots[2] && (normal[0] == '.' || normal[0] == '*' ||
-                                                InList(normal, SharedClasses, ARRAYSIZE(SharedClasses)));
-        if (root == &Roots[2] && !sharedClass)
-            ReportFinding(FindingWarning, "Reg", key, value,
-                          " - HKEY_CLASSES_ROOT 直下のキーです。ほかのプログラムが使っていないか確かめてください。");
-        else
-            ReportFinding(FindingError, "Reg", key, value, " - ルート直下のキーです。", Shared);
+        ReportFinding(FindingError, "Reg", key, value, " - ルート直下のキーです。", BadRoot);
         return;
     }
+    static const char Shared[] = " 削除するとほかのプログラムと共有しているデータもすべて消えます。";
     if (InList(normal, SharedKeys, ARRAYSIZE(SharedKeys)))
         ReportFinding(FindingError, "Reg", key, value, " - 共有のキーです。", Shared);
 }

@@ -7,6 +7,8 @@
 #include "removal/regvalue.h"
 
 static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+static const char SharedDirectoryKept[] =
+    " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。";
 
 // Room for a path of up to 259 bytes, a name of up to 259 bytes and the
 // longest fixed text of this file, so a message is never cut.
@@ -172,7 +174,7 @@ static int IsSameDirectory(const char *full, const char *directory)
 
 // A drive root, a share root, the Windows directory and the system directory
 // hold files of every program: a sweep there would question all of them and
-// delete every .gid file without asking. Such a removal is refused whole.
+// delete every .gid file without asking, and the directory itself must stay.
 static int IsSharedDirectory(const char *directory)
 {
     char full[PATH_SIZE];
@@ -210,8 +212,8 @@ static void DeleteListedKeys()
         if (value[0] == '\0')
             return;
         HKEY root;
-        const char *subkey = SplitRegValue(value, &root);
-        if (subkey == nullptr) {
+        char subkey[PATH_SIZE];
+        if (!SplitRegValue(value, &root, subkey, sizeof subkey)) {
             ShowError("Regセクションがおかしいです。");
             continue;
         }
@@ -219,12 +221,27 @@ static void DeleteListedKeys()
     }
 }
 
+// The registration that the installation wrote under the Uninstall key,
+// with the empty levels of Folder dropped as the registry dropped them when
+// it was written. 0 when it is still there: the Uninstall key itself (a
+// Folder of separators only) is never deleted, nor is a key that resists.
+static int DeleteRegistration()
+{
+    char key[sizeof UninstallKeyPrefix + LABEL_SIZE];
+    CopyText(key, sizeof key, UninstallKeyPrefix);
+    int used = lstrlenA(key);
+    if (NormalizeKeyPath(State.folder, key + used, sizeof key - used) < 1)
+        return 0;
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
+    HKEY left;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &left) != ERROR_SUCCESS)
+        return 1;
+    RegCloseKey(left);
+    return 0;
+}
+
 int RemoveInstallation()
 {
-    if (IsSharedDirectory(State.installDir)) {
-        ShowPathError(State.installDir, "", " - このフォルダからは削除できません。");
-        return 0;
-    }
     int result = 1;
 
     DeleteListedKeys();
@@ -248,14 +265,19 @@ int RemoveInstallation()
         }
     }
 
-    if (!SweepDirectory(State.installDir))
+    if (IsSharedDirectory(State.installDir)) {
+        // Everything the installation put there is gone; the rest of the
+        // directory is other programs' and stays, and so does the directory.
+        char message[MESSAGE_SIZE];
+        CopyText(message, sizeof message, State.installDir);
+        AppendText(message, sizeof message, SharedDirectoryKept);
+        MessageBoxA(State.ownerWindow, message, State.title, MB_OK | MB_ICONINFORMATION);
+    } else if (!SweepDirectory(State.installDir)) {
         result = 0;
+    }
 
-    char key[sizeof UninstallKeyPrefix + LABEL_SIZE];
-    CopyText(key, sizeof key, UninstallKeyPrefix);
-    AppendText(key, sizeof key, State.folder);
-    if (NamesSubkey(State.folder))
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
+    if (!DeleteRegistration())
+        result = 0;
 
     UpdateShellItems(Programs, TRUE);
     UpdateShellItems(Desktop, TRUE);

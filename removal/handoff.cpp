@@ -4,6 +4,7 @@
 // that nothing of the running removal lies in the directory it removes.
 #include "script/state.h"
 #include "removal/handoff.h"
+#include "removal/seams.h"
 #include "resources/resource.h"
 
 static void ReportLaunchFailure()
@@ -108,7 +109,7 @@ void RequestRemoval()
     }
 
     SetCurrentDirectoryA(dir);
-    if (WinExec(command, SW_SHOWNORMAL) < 32)
+    if (TestRefuses("WinExec") || WinExec(command, SW_SHOWNORMAL) < 32)
         ReportLaunchFailure();
 }
 

@@ -4,6 +4,7 @@
 // of WININIT.INI, which the platform works through at start-up.
 #include "script/state.h"
 #include "removal/reboot.h"
+#include "removal/seams.h"
 
 static HANDLE OpenExistingFile(const char *path)
 {
@@ -90,7 +91,7 @@ int AddWininitDeletion(const char *iniPath, const char *shortPath)
 
 void ScheduleDeleteAtReboot(const char *path)
 {
-    if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    if (!TestRefuses("MoveFileExA") && MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
         return;
 
     char iniPath[PATH_SIZE];

@@ -3,31 +3,37 @@
 #include "script/state.h"
 #include "removal/regvalue.h"
 
-// A key path must name a key below the root: not empty, and no empty level
-// at its start, its end or between two separators. The registry reads
-// "Software\" as "Software", so a value meant as a product's key but cut or
-// mistyped there would take every program's keys with it. Separators are
-// real backslashes only, never the second byte of a double-byte character.
-int NamesSubkey(const char *path)
+// Separators are real backslashes only, never the second byte of a
+// double-byte character.
+int NormalizeKeyPath(const char *path, char *normal, int size)
 {
-    if (path[0] == '\0')
-        return 0;
-    int levelEmpty = 1;
+    int used = 0, levels = 0;
     for (const char *p = path; *p != '\0';) {
         if (*p == '\\') {
-            if (levelEmpty)
-                return 0;
-            levelEmpty = 1;
             ++p;
-        } else {
-            levelEmpty = 0;
-            p += (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1;
+            continue;
         }
+        if (levels > 0) {
+            if (used + 1 >= size)
+                return -1;
+            normal[used++] = '\\';
+        }
+        while (*p != '\0' && *p != '\\') {
+            int step = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') ? 2 : 1;
+            if (used + step >= size)
+                return -1;
+            for (int i = 0; i < step; ++i)
+                normal[used++] = *p++;
+        }
+        ++levels;
     }
-    return !levelEmpty;
+    if (size <= 0)
+        return -1;
+    normal[used] = '\0';
+    return levels;
 }
 
-const char *SplitRegValue(const char *value, HKEY *root)
+int SplitRegValue(const char *value, HKEY *root, char *subkey, int size)
 {
     static const struct {
         const char *name;
@@ -43,15 +49,14 @@ const char *SplitRegValue(const char *value, HKEY *root)
     for (int r = 0; r < 3; ++r) {
         if (length < roots[r].length || memcmp(value, roots[r].name, roots[r].length) != 0)
             continue;
-        // The separator after the root name is skipped whatever it is, but a
-        // value that ends there names no key below the root.
-        const char *subkey = value + roots[r].length;
-        if (*subkey != '\0')
-            ++subkey;
-        if (!NamesSubkey(subkey))
-            return nullptr;
+        // The separator after the root name is skipped whatever it is.
+        const char *path = value + roots[r].length;
+        if (*path != '\0')
+            ++path;
+        if (NormalizeKeyPath(path, subkey, size) < 2)
+            return 0;
         *root = roots[r].root;
-        return subkey;
+        return 1;
     }
-    return nullptr;
+    return 0;
 }

@@ -1,10 +1,14 @@
 // Reading a [Reg] value: a root name, one separator and a key path.
 #pragma once
 
-// The key path of a [Reg] value and its root, or nullptr when the value names
-// no key below one of the three roots (unknown or lower-case root, or nothing
-// after the root and its separator).
-const char *SplitRegValue(const char *value, HKEY *root);
-// 0 for a key path with an empty level (empty, or a separator at its start,
-// its end or twice in a row): deleting it would start at a key above the one meant.
-int NamesSubkey(const char *path);
+// Copies the key path into normal with its empty levels dropped, as the
+// registry reads them ("Software\\Maker\" is "Software\Maker"). The number of
+// levels that remain, or -1 when they do not fit into size bytes.
+int NormalizeKeyPath(const char *path, char *normal, int size);
+
+// The root of a [Reg] value and its key path, normalised into subkey. 1 when
+// the value names a key at least two levels below one of the three roots;
+// 0 for an unknown or lower-case root, for the root itself and for a key
+// directly below it (Software, SOFTWARE, SYSTEM, a class of every program),
+// whose deletion would take other programs' keys with it.
+int SplitRegValue(const char *value, HKEY *root, char *subkey, int size);

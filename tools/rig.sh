@@ -3,6 +3,7 @@
 #   tools/rig.sh start DIR   boots a prefix in DIR and prints the environment
 #                            (eval it); Xvfb and wineserver keep running
 #   tools/rig.sh stop DIR    ends the wineserver and the Xvfb of that run only
+#   tools/rig.sh folders PREFIX   gives a booted prefix user folders of its own
 set -euo pipefail
 cmd=$1
 dir=$(realpath -m "$2")
@@ -23,7 +24,24 @@ end_side_prefixes() {
   done
 }
 
+# Wine links the user's Desktop, Documents and the like to the home directory
+# of the machine. The tests write and list those folders, and anything else
+# on the machine may write to the home directory meanwhile: the prefix gets
+# folders of its own instead.
+own_folders() {
+  local link
+  for link in "$1"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+      rm -f "$link"
+      mkdir -p "$link"
+    fi
+  done
+}
+
 case "$cmd" in
+folders)
+  own_folders "$dir"
+  ;;
 start)
   umount "$dir/smalldrive" 2>/dev/null || true  # a previous run's small drive
   end_side_prefixes
@@ -42,6 +60,7 @@ start)
   mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wineserver -p
   /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
+  own_folders "$WINEPREFIX"
   # A nearly empty 50 MB drive S: for the wizard's free-space question.
   mkdir -p "$dir/smalldrive"
   if mount -t tmpfs -o size=50m tmpfs "$dir/smalldrive" 2>/dev/null; then

@@ -339,7 +339,8 @@ std::vector<Case> HandPickedCommandLines()
         cases.push_back(c);
     }
     {
-        // A removal at the root of a drive touches nothing there.
+        // A removal at the root of a drive takes only what the script lists,
+        // itself and the setup program there; the drive's other files stay.
         Case c = Removing("x at the root of drive S:", Plain("1=A.TXT\r\n"), ExpectRemoval);
         c.tail = "x S:\\ROB{n}.EXE";
         c.files = {{"S:\\ROB{n}.INF", Plain("1=A.TXT\r\n")}};
@@ -409,8 +410,14 @@ std::vector<Case> HandPickedRemovals()
     reg("value a comma", "1=,\r\n");
     reg("gap after a good key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\r\n3=HKEY_CURRENT_USER\r\n", "");
     reg("key 01", "01=HKEY_CURRENT_USER\r\n", "");
-    reg("dots below a key", "1=HKEY_CURRENT_USER\\Software\\RobSentinel\\..\r\n2=HKEY_CURRENT_USER\\.\r\n", "");
-    reg("wildcard key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\\*\r\n2=HKEY_CURRENT_USER\\*\r\n", "");
+    reg("dots below a key", "1=HKEY_CURRENT_USER\\Software\\RobSentinel\\..\r\n", "");
+    reg("wildcard key", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}\\*\r\n", "");
+    // Directly below a root, whatever the name: every program's.
+    reg("dot or wildcard directly below the root", "1=HKEY_CURRENT_USER\\.\r\n2=HKEY_CURRENT_USER\\*\r\n");
+    reg("key directly below a root, with a separator after it", "1=HKEY_LOCAL_MACHINE\\SOFTWARE\\\r\n");
+    // Empty levels are read away as the registry reads them.
+    reg("product key with doubled and trailing separators",
+        "1=HKEY_CURRENT_USER\\Software\\\\RobPlay\\{n}\\\r\n", "");
     reg("key path of 259 bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\" + Filled("{n}", 259 - 36) + Crlf, "");
     reg("key path of 300 bytes", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\" + Filled("{n}", 264) + Crlf, "");
     reg("key path ending in a lead byte", "1=HKEY_CURRENT_USER\\Software\\RobPlay\\{n}" + std::string(Lead) + Crlf, "");

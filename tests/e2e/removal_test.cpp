@@ -48,14 +48,17 @@ std::string DesktopLink()
 // What setup leaves behind: the installed files with the setup program and
 // its script, the registration, shortcuts in the Programs folder and on the
 // desktop, and the keys the program writes.
-void StageInstallation()
+// In dir, when given, instead of the product's own directory; setupExe
+// stands in for the installed SETUP.EXE.
+void StageInstallation(const std::string &installDir = std::string(), const char *setupExe = TEST_SETUP_EXE)
 {
     SetWindowsVersion("win7");
-    const std::string dir = InstallDir();
-    RemoveTree(dir.substr(0, dir.size() - 1));
+    const std::string dir = installDir.empty() ? InstallDir() : installDir;
+    if (installDir.empty())
+        RemoveTree(dir.substr(0, dir.size() - 1));
     CreateDirectoryA(dir.c_str(), nullptr);
     CreateDirectoryA((dir + "DATA").c_str(), nullptr);
-    CopyFileA(TEST_SETUP_EXE, (dir + "SETUP.EXE").c_str(), FALSE);
+    CopyFileA(setupExe, (dir + "SETUP.EXE").c_str(), FALSE);
     WriteFile(dir + "SETUP.INF", Script("0"));
     CopyFileA(TEST_SAMPLE_DIR "\\APP.EXE", (dir + "APP.EXE").c_str(), FALSE);
     CopyFileA(TEST_SAMPLE_DIR "\\HELP\\APP.HLP", (dir + "APP.HLP").c_str(), FALSE);
@@ -106,7 +109,25 @@ size_t PendingCount(const std::string &name)
 Process StartUninstall()
 {
     std::string command = RegRead(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
-    return Start(command, InstallDir());
+    return Start(command, "C:\\");
+}
+
+// The build of SETUP.EXE with seams takes the calls named here as refused,
+// and so does the copy it starts, which inherits the environment.
+struct Refusing {
+    explicit Refusing(const char *calls) { SetEnvironmentVariableA("SETUP_TEST_REFUSE", calls); }
+    ~Refusing() { SetEnvironmentVariableA("SETUP_TEST_REFUSE", nullptr); }
+};
+
+// What an installation leaves, as StageInstallation made it, is all still there.
+void ExpectNothingRemoved(const std::string &dir)
+{
+    for (const char *file : {"APP.EXE", "APP.HLP", "DATA\\DATA.DAT", "SETUP.INF", "SETUP.EXE"})
+        EXPECT_TRUE(Exists(dir + file)) << file;
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, "Software\\RemovalSample\\Settings"));
+    EXPECT_TRUE(Exists(ProgramsFolder() + "\\" + Title + ".lnk"));
+    EXPECT_TRUE(Exists(DesktopLink()));
 }
 
 // Confirms the removal and returns the removal dialog of the copy it starts.
@@ -314,5 +335,140 @@ TEST(Removal, RunningProgramStopsTheRemovalUntilItEnds)
     EXPECT_FALSE(Exists(ProgramsFolder()));
     EXPECT_FALSE(Exists(DesktopLink()));
     CloseDialog(dialog, copy);
+    Cleanup();
+}
+
+TEST(Removal, ALaunchThatFailsRemovesNothingAndKeepsTheCopy)
+{
+    StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
+    Refusing refusing("WinExec");
+    Process request = StartUninstall();
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, request.id));
+    EXPECT_EQ(Title + "を削除します。", box.text);
+    Answer(box, IDOK);
+    ASSERT_TRUE(WaitBox(box, 15000, request.id));
+    EXPECT_EQ("アンインストール用プログラムの起動に失敗しました。手動で削除してください。", box.text);
+    EXPECT_EQ("エラー", box.caption);
+    EXPECT_EQ("error", box.icon);
+    EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+    EXPECT_EQ(nullptr, box.owner);
+    Answer(box, IDOK);
+    EXPECT_EQ(1, WaitExit(request));
+    Kill(request);
+    EXPECT_EQ(nullptr, WaitDialog(Title + "の削除", 500));
+    ExpectNothingRemoved(InstallDir());
+    EXPECT_TRUE(SameFile(SystemCopy(), TEST_SEAMS_SETUP_EXE));
+    Cleanup();
+}
+
+TEST(Removal, WithoutDelayedDeletionTheCopyGoesIntoWininit)
+{
+    StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string wininit = std::string(windows) + "\\WININIT.INI";
+    const bool hadWininit = Exists(wininit);
+    const std::string saved = ReadFile(wininit);
+    // Pending lines of other programs, two of them for the same key, in a
+    // section that sits between two others.
+    WriteFile(wininit, "[boot]\r\nshell=explorer\r\n[Rename]\r\nNUL=C:\\OLD1.EXE\r\nNUL=C:\\OLD2.EXE\r\n"
+                       "C:\\NEW.DLL=C:\\NEW.TMP\r\n[after]\r\nkeep=1\r\n");
+    const size_t pendingBefore = PendingCount("\\??\\" + SystemCopy());
+
+    Refusing refusing("MoveFileExA");
+    Process copy;
+    HWND dialog = ConfirmRemoval(copy);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(WaitItemText(dialog, 1010, Title + "は正常に削除されました。", 15000)) << ItemText(dialog, 1010);
+    const std::string image = ImagePath(copy.id);
+    CloseDialog(dialog, copy);
+
+    char shortPath[MAX_PATH] = "";
+    GetShortPathNameA(image.c_str(), shortPath, sizeof shortPath);
+    EXPECT_NE("", std::string(shortPath)) << image;
+    // The section moves to the end, its lines kept in order, the copy's last.
+    EXPECT_EQ("[boot]\r\nshell=explorer\r\n[after]\r\nkeep=1\r\n[Rename]\r\nNUL=C:\\OLD1.EXE\r\nNUL=C:\\OLD2.EXE\r\n"
+              "C:\\NEW.DLL=C:\\NEW.TMP\r\nNUL=" + std::string(shortPath) + "\r\n",
+              ReadFile(wininit));
+    EXPECT_EQ(pendingBefore, PendingCount("\\??\\" + image));
+    EXPECT_TRUE(Exists(image));
+    if (hadWininit)
+        WriteFile(wininit, saved);
+    else
+        DeleteFileA(wininit.c_str());
+    Cleanup();
+}
+
+TEST(Removal, ClosedBeforeItsFirstTickTheDialogRemovesNothing)
+{
+    StageInstallation();
+    Process request = StartUninstall();
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, request.id));
+    Answer(box, IDOK);
+    // The removal starts 300 ms after the dialog: look for it without pause,
+    // before it is even shown, and close it at once. A posted command comes
+    // before any timer message.
+    const std::string caption = Title + "の削除";
+    HWND dialog = nullptr;
+    for (DWORD start = GetTickCount(); dialog == nullptr && GetTickCount() - start < 15000;)
+        if ((dialog = FindWindowA("#32770", caption.c_str())) == nullptr)
+            Sleep(1);
+    ASSERT_NE(nullptr, dialog);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    Process copy;
+    copy.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
+    copy.id = pid;
+    const std::string image = ImagePath(pid);
+    const size_t pendingBefore = PendingCount("\\??\\" + image);
+    EXPECT_EQ(1, WaitExit(copy));
+    Kill(copy);
+    EXPECT_EQ(1, WaitExit(request));
+    Kill(request);
+    ExpectNothingRemoved(InstallDir());
+    EXPECT_TRUE(NoBox(300));
+    // Its own file is still left to the next start.
+    EXPECT_EQ(pendingBefore + 1, PendingCount("\\??\\" + image)) << image;
+    Cleanup();
+}
+
+TEST(Removal, InTheWindowsDirectoryAllButTheDirectoryAndItsOtherFilesGo)
+{
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string dir = std::string(windows) + "\\";
+    StageInstallation(dir);
+    WriteFile(dir + "NOTES.GID", "another program's index");
+    const std::string winIni = ReadFile(dir + "win.ini");
+
+    Process copy;
+    HWND dialog = ConfirmRemoval(copy);
+    ASSERT_NE(nullptr, dialog);
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, copy.id));
+    EXPECT_EQ(dir + " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。",
+              box.text);
+    EXPECT_EQ(Title, box.caption);
+    EXPECT_EQ("information", box.icon);
+    EXPECT_EQ(dialog, box.owner);
+    Answer(box, IDOK);
+    EXPECT_TRUE(WaitItemText(dialog, 1010, Title + "は正常に削除されました。", 15000)) << ItemText(dialog, 1010);
+    EXPECT_TRUE(NoBox(500, copy.id));
+    CloseDialog(dialog, copy);
+
+    for (const char *file : {"APP.EXE", "APP.HLP", "DATA\\DATA.DAT", "SETUP.INF", "SETUP.EXE"})
+        EXPECT_FALSE(Exists(dir + file)) << file;
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\RemovalSample"));
+    EXPECT_FALSE(Exists(ProgramsFolder()));
+    EXPECT_FALSE(Exists(DesktopLink()));
+    EXPECT_TRUE(IsDirectory(dir));
+    EXPECT_EQ("another program's index", ReadFile(dir + "NOTES.GID"));
+    EXPECT_EQ(winIni, ReadFile(dir + "win.ini"));
+    DeleteFileA((dir + "NOTES.GID").c_str());
+    RemoveDirectoryA((dir + "DATA").c_str());
     Cleanup();
 }

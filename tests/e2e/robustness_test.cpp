@@ -48,8 +48,9 @@ const char DeleteFailed[] = "の削除に失敗しました。このファイル
 const char HeldHead[] = " の削除に失敗しました。";
 const char HeldTail[] = "を終了して、もう一度アンインストールをやり直してください。";
 const char SweepQuestion[] = " - このファイルを削除してもいいですか？";
+const char SharedKept[] =
+    " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。";
 const char DirectoryFailed[] = " - ディレクトリの削除に失敗しました";
-const char SharedRefused[] = " - このフォルダからは削除できません。";
 const char LabelTail[] = "のインストール先を指定してください";
 const char RemovalCaptionTail[] = "の削除";
 const char Removed[] = "は正常に削除されました。";
@@ -589,6 +590,13 @@ std::string Judge(Run &run, const std::string &text, const std::string &caption,
             return fault("sweep question with wrong caption or buttons");
         return "question";
     }
+    if (Ends(text, Shown(SharedKept))) {
+        if (!KnownPlace(run, text.substr(0, text.size() - Shown(SharedKept).size())))
+            return fault("shared folder outside the case");
+        if (caption != Shown(title) || buttons != ok)
+            return fault("shared folder message with wrong caption or buttons");
+        return "shared";
+    }
     size_t held = text.find(Shown(HeldHead));
     if (held != std::string::npos && text.substr(held + Shown(HeldHead).size()) == Shown(title + HeldTail)) {
         if (!KnownPlace(run, text.substr(0, held)))
@@ -601,7 +609,7 @@ std::string Judge(Run &run, const std::string &text, const std::string &caption,
             return fault("copy message naming no source of the script");
         return error("copy");
     }
-    for (const char *suffix : {FileInTheWay, CreateFailed, InUse, DeleteFailed, DirectoryFailed, SharedRefused}) {
+    for (const char *suffix : {FileInTheWay, CreateFailed, InUse, DeleteFailed, DirectoryFailed}) {
         if (Ends(text, Shown(suffix))) {
             if (!KnownPlace(run, text.substr(0, text.size() - Shown(suffix).size())))
                 return fault("path outside the case");

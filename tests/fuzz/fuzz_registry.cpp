@@ -1,7 +1,8 @@
 // [Reg] values as a product maker might write them. Whatever the bytes, the
-// key path handed to the recursive delete lies inside the value, below one of
-// the three roots, and is never empty or rooted at a separator.
+// key path handed to the recursive delete is the value's own levels, at least
+// two below one of the three roots, with no empty level.
 #include <stdlib.h>
+#include <string>
 #include "script/state.h"
 #include "removal/regvalue.h"
 
@@ -21,19 +22,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t len = strlen(value);
 
     HKEY root = nullptr;
-    const char *subkey = SplitRegValue(value, &root);
-    if (subkey == nullptr)
+    char subkey[PATH_SIZE];
+    if (!SplitRegValue(value, &root, subkey, sizeof subkey))
         return 0;
-    Check(subkey > value && subkey < value + len);
-    Check(*subkey != '\0' && *subkey != '\\');
-    // No empty level anywhere: the last character and every separator are
-    // followed by a name (trail bytes 0x5C are no separators).
+    size_t subLen = strlen(subkey);
+    Check(subLen < len);
+    // No empty level anywhere, and at least two levels: never a root, never
+    // a key directly below one (trail bytes 0x5C are no separators).
+    int separators = 0;
+    Check(subkey[0] != '\0' && subkey[0] != '\\');
     for (const char *p = subkey; *p;) {
         int step = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) ? 2 : 1;
-        if (*p == '\\')
+        if (*p == '\\') {
             Check(p[1] != '\0' && p[1] != '\\');
+            ++separators;
+        }
         p += step;
     }
+    Check(separators >= 1);
     const char *name = root == HKEY_CURRENT_USER    ? "HKEY_CURRENT_USER"
                        : root == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE"
                        : root == HKEY_CLASSES_ROOT  ? "HKEY_CLASSES_ROOT"
@@ -41,6 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Check(name != nullptr);
     size_t rootLen = strlen(name);
     Check(memcmp(value, name, rootLen) == 0);  // case-sensitive prefix
-    Check(subkey == value + rootLen + 1);      // exactly one separator byte skipped
+    // The levels are the value's own, in order, after the skipped separator byte.
+    std::string levels;
+    bool inLevel = false;
+    for (const char *p = value + rootLen + 1; *p;) {
+        int step = (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1]) ? 2 : 1;
+        if (*p == '\\') {
+            inLevel = false;
+        } else {
+            if (!inLevel && !levels.empty())
+                levels += '\\';
+            levels.append(p, step);
+            inLevel = true;
+        }
+        p += step;
+    }
+    Check(levels == subkey);
     return 0;
 }

@@ -6,8 +6,8 @@
 static std::string KeyOf(const char *value, HKEY expectedRoot)
 {
     HKEY root = nullptr;
-    const char *subkey = SplitRegValue(value, &root);
-    if (subkey == nullptr)
+    char subkey[PATH_SIZE];
+    if (!SplitRegValue(value, &root, subkey, sizeof subkey))
         return "<refused>";
     EXPECT_EQ(expectedRoot, root) << value;
     return subkey;
@@ -17,19 +17,23 @@ TEST(RegValue, RootsMatchByteForByteAndOneSeparatorIsSkipped)
 {
     EXPECT_EQ("Software\\SampleApp", KeyOf("HKEY_CURRENT_USER\\Software\\SampleApp", HKEY_CURRENT_USER));
     EXPECT_EQ("SOFTWARE\\Maker", KeyOf("HKEY_LOCAL_MACHINE\\SOFTWARE\\Maker", HKEY_LOCAL_MACHINE));
-    EXPECT_EQ(".smp", KeyOf("HKEY_CLASSES_ROOT\\.smp", HKEY_CLASSES_ROOT));
-    EXPECT_EQ("Software", KeyOf("HKEY_CURRENT_USER/Software", HKEY_CURRENT_USER));  // any separator byte
+    EXPECT_EQ(".smp\\shell", KeyOf("HKEY_CLASSES_ROOT\\.smp\\shell", HKEY_CLASSES_ROOT));
+    EXPECT_EQ("Software\\X", KeyOf("HKEY_CURRENT_USER/Software\\X", HKEY_CURRENT_USER));  // any separator byte
     EXPECT_EQ("<refused>", KeyOf("hkey_current_user\\Software\\X", nullptr));
-    EXPECT_EQ("<refused>", KeyOf("HKEY_USERS\\.DEFAULT", nullptr));
+    EXPECT_EQ("<refused>", KeyOf("HKEY_USERS\\.DEFAULT\\X", nullptr));
 }
 
-TEST(RegValue, EmptyLevelsNeverReachTheDelete)
+TEST(RegValue, EmptyLevelsReadAsTheRegistryReadsThem)
 {
-    // The registry opens "Software\" as "Software": a trailing separator
-    // would delete every program's keys, as would the bare root.
-    for (const char *value : {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER\\", "HKEY_CURRENT_USER\\\\Software",
-                              "HKEY_CURRENT_USER\\Software\\", "HKEY_CURRENT_USER\\Software\\\\SampleApp",
-                              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Maker\\"})
+    // The product's key, however its separators were typed.
+    for (const char *value : {"HKEY_CURRENT_USER\\Software\\SampleApp\\", "HKEY_CURRENT_USER\\Software\\\\SampleApp",
+                              "HKEY_CURRENT_USER\\\\Software\\SampleApp", "HKEY_CURRENT_USER\\Software\\SampleApp\\\\"})
+        EXPECT_EQ("Software\\SampleApp", KeyOf(value, HKEY_CURRENT_USER)) << value;
+    // A root, or a key directly below one, is every program's: never deleted.
+    for (const char *value : {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER\\", "HKEY_CURRENT_USER\\\\\\",
+                              "HKEY_CURRENT_USER\\Software", "HKEY_CURRENT_USER\\Software\\",
+                              "HKEY_CURRENT_USER\\\\Software", "HKEY_LOCAL_MACHINE\\SOFTWARE\\",
+                              "HKEY_LOCAL_MACHINE\\SYSTEM", "HKEY_CLASSES_ROOT\\.txt", "HKEY_CLASSES_ROOT\\CLSID\\"})
         EXPECT_EQ("<refused>", KeyOf(value, nullptr)) << value;
 }
 
@@ -38,5 +42,12 @@ TEST(RegValue, TrailByte5CIsPartOfANameNotASeparator)
     // ソ is 0x83 0x5C: a key named after it ends in that byte but has no empty level.
     EXPECT_EQ("Software\\ソ", KeyOf("HKEY_CURRENT_USER\\Software\\ソ", HKEY_CURRENT_USER));
     EXPECT_EQ("Software\\ソフト\\表", KeyOf("HKEY_CURRENT_USER\\Software\\ソフト\\表", HKEY_CURRENT_USER));
-    EXPECT_EQ("<refused>", KeyOf("HKEY_CURRENT_USER\\Software\\ソ\\", nullptr));
+    EXPECT_EQ("Software\\ソ", KeyOf("HKEY_CURRENT_USER\\Software\\ソ\\", HKEY_CURRENT_USER));
+    EXPECT_EQ("<refused>", KeyOf("HKEY_CURRENT_USER\\ソ\\", nullptr));
+    // Every level must fit the buffer whole: a cut path would name another key.
+    char small[8];
+    HKEY root;
+    EXPECT_FALSE(SplitRegValue("HKEY_CURRENT_USER\\Software\\ソフト", &root, small, sizeof small));
+    EXPECT_TRUE(SplitRegValue("HKEY_CURRENT_USER\\Soft\\ソ", &root, small, sizeof small));
+    EXPECT_STREQ("Soft\\ソ", small);
 }

@@ -173,9 +173,9 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
                       "1=HKEY_CURRENT_USER\\" + soft + "\\Gone\r\n"
                       "2=hkey_current_user\\" + soft + "\\Lower\r\n"
                       "3=HKEY_CURRENT_USER\r\n"
-                      "4=HKEY_CURRENT_USER\\\r\n"
-                      "5=HKEY_CURRENT_USER\\" + soft + "\\Fifth\r\n"
-                      "6=HKEY_CLASSES_ROOT\\UtRemovalClass\r\n"
+                      "4=HKEY_CURRENT_USER\\Software\\\r\n"
+                      "5=HKEY_CURRENT_USER\\" + soft + "\\\\Fifth\\\r\n"
+                      "6=HKEY_CLASSES_ROOT\\UtRemovalClass\\shell\r\n"
                       "8=HKEY_CURRENT_USER\\" + soft + "\\Seventh\r\n";
     Installed installed = Install("regkeys", Script("登録テスト", "UtRemovalReg", reg), {});
 
@@ -185,9 +185,10 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     EXPECT_EQ(1, result);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, soft + "\\Gone"));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, soft + "\\Fifth"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "UtRemovalClass"));
-    // A lower-case root is refused; a root alone or with its separator names
-    // nothing below the root and deletes nothing; a gap ends the list.
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "UtRemovalClass\\shell"));
+    // A lower-case root is refused; a root, or a key directly below one,
+    // is every program's and is never deleted; a gap ends the list.
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "UtRemovalClass"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Lower"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Keep"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Seventh"));
@@ -205,6 +206,7 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Keep").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Seventh").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, soft.c_str());
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "UtRemovalClass");
     DestroyWindow(installed.owner);
 }
 
@@ -445,11 +447,11 @@ TEST(RemovalEngine, DirectoryLinksAreRemovedNeverFollowed)
     RemoveTree(base);
 }
 
-TEST(RemovalEngine, SharedDirectoriesAreRefusedBeforeAnythingIsDeleted)
+TEST(RemovalEngine, SharedDirectoriesKeepTheirOtherFilesAndThemselves)
 {
+    const char Kept[] = " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。";
     Installed installed = Install(
         "shared", Script("共有テスト", "UtRemovalShared", "1=UTSHARED.EXE\r\n[Reg]\r\n1=HKEY_CURRENT_USER\\Software\\UtRemovalShared\r\n"), {});
-    CreateKey(HKEY_CURRENT_USER, "Software\\UtRemovalShared");
     char windowsDir[PATH_SIZE], systemDir[PATH_SIZE];
     GetWindowsDirectoryA(windowsDir, sizeof windowsDir);
     GetSystemDirectoryA(systemDir, sizeof systemDir);
@@ -460,15 +462,29 @@ TEST(RemovalEngine, SharedDirectoriesAreRefusedBeforeAnythingIsDeleted)
                                    windows + "\\", roundabout,
                                    std::string(systemDir) + "\\", std::string("\\\\server\\share\\")}) {
         lstrcpyA(State.installDir, dir.c_str());
+        CreateKey(HKEY_CURRENT_USER, "Software\\UtRemovalShared");
+        CreateKey(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalShared");
+        WriteBytes(dir + "UTSHARED.EXE", "installed");
+        WriteBytes(dir + "UTKEEP.GID", "another program's");
         int result = -1;
         // Should a sweep start anyway, Cancel ends it at its first question.
         std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDCANCEL));
-        EXPECT_EQ(0, result) << dir;
+        EXPECT_EQ(1, result) << dir;
         ASSERT_EQ(1u, boxes.size()) << dir;
-        EXPECT_EQ(dir + " - このフォルダからは削除できません。", boxes[0].text);
-        ExpectError(boxes[0], installed.owner);
-        EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\UtRemovalShared")) << dir;
-        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalShared")) << dir;
+        EXPECT_EQ(dir + Kept, boxes[0].text);
+        EXPECT_EQ("共有テスト", boxes[0].caption);
+        EXPECT_EQ("information", boxes[0].icon);
+        EXPECT_EQ(installed.owner, boxes[0].owner);
+        // What the installation put there goes, wherever it went.
+        EXPECT_FALSE(Exists(dir + "UTSHARED.EXE")) << dir;
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\UtRemovalShared")) << dir;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalShared")) << dir;
+        // The rest of the directory is not asked about, not even a .gid file.
+        if (dir[1] != '\\') {
+            EXPECT_TRUE(Exists(dir + "UTKEEP.GID")) << dir;
+            EXPECT_TRUE(Exists(dir)) << dir;
+        }
+        DeleteFileA((dir + "UTKEEP.GID").c_str());
     }
     // A directory of its own is no shared one.
     lstrcpyA(State.installDir, installed.dir.c_str());
@@ -476,9 +492,54 @@ TEST(RemovalEngine, SharedDirectoriesAreRefusedBeforeAnythingIsDeleted)
     std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDYES));
     EXPECT_EQ(1, result);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\UtRemovalShared"));
     EXPECT_FALSE(Exists(installed.dir));
     DestroyWindow(installed.owner);
+}
+
+TEST(RemovalEngine, TheRegistrationGoesAsTheInstallationWroteIt)
+{
+    const std::string uninstall(UninstallRoot, lstrlenA(UninstallRoot) - 1);
+    // The registry reads empty levels away when the key is written, so the
+    // removal must read them the same way to delete the very same key.
+    struct {
+        const char *folder;
+        const char *written;  // nullptr: the Uninstall key itself
+    } cases[] = {
+        {"UtFolderSlash\\", "UtFolderSlash"},
+        {"UtFolder\\\\Twice", "UtFolder\\Twice"},
+        {"\\UtFolderLead", "UtFolderLead"},
+        {"\\", nullptr},
+    };
+    for (const auto &c : cases) {
+        Installed installed = Install("regfolder", Script("登録キー", c.folder, "1=APP.EXE\r\n"), {});
+        lstrcpyA(State.folder, c.folder);
+        RegisterUninstall();
+        if (c.written != nullptr) {
+            ASSERT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + c.written)) << c.folder;
+        }
+        int result = -1;
+        std::vector<SeenBox> boxes = Answered([&] { result = RemoveInstallation(); }, Answer(IDYES));
+        EXPECT_TRUE(boxes.empty()) << c.folder;
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, uninstall)) << c.folder;
+        if (c.written != nullptr) {
+            EXPECT_EQ(1, result) << c.folder;
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + c.written)) << c.folder;
+        } else {
+            // The values went onto the Uninstall key itself, which is never deleted:
+            // the removal must not say all went well.
+            EXPECT_EQ(0, result) << c.folder;
+            HKEY key;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+                RegDeleteValueA(key, "DisplayName");
+                RegDeleteValueA(key, "UninstallString");
+                RegCloseKey(key);
+            }
+        }
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(UninstallRoot) + "UtFolder\\Twice").c_str());
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(UninstallRoot) + "UtFolder").c_str());
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(UninstallRoot) + "Nested").c_str());  // the stand-in's subkey
+        DestroyWindow(installed.owner);
+    }
 }
 
 TEST(RemovalEngine, DeleteFileIfPresent)
