@@ -77,7 +77,7 @@ static int CopyIntoDirectory(const char *dir, char *relocated, char *command)
     for (int number = 0; number < RELOCATION_NAMES; ++number) {
         if (!ComposeRelocation(dir, number, relocated, PATH_SIZE, command, RELOCATION_COMMAND_SIZE))
             return 0;
-        if (CopyFileA(State.modulePath, relocated, TRUE))
+        if (!TestRefuses("CopyFileA") && CopyFileA(State.modulePath, relocated, TRUE))
             return 1;
         // Only a name that is taken is worth another try; whatever else
         // failed would fail again under the next name.

@@ -338,28 +338,35 @@ TEST(Removal, RunningProgramStopsTheRemovalUntilItEnds)
     Cleanup();
 }
 
-TEST(Removal, ALaunchThatFailsRemovesNothingAndKeepsTheCopy)
+TEST(Removal, ACopyThatCannotBeMadeOrStartedRemovesNothing)
 {
-    StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
-    Refusing refusing("WinExec");
-    Process request = StartUninstall();
-    Box box;
-    ASSERT_TRUE(WaitBox(box, 15000, request.id));
-    EXPECT_EQ(Title + "を削除します。", box.text);
-    Answer(box, IDOK);
-    ASSERT_TRUE(WaitBox(box, 15000, request.id));
-    EXPECT_EQ("アンインストール用プログラムの起動に失敗しました。手動で削除してください。", box.text);
-    EXPECT_EQ("エラー", box.caption);
-    EXPECT_EQ("error", box.icon);
-    EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
-    EXPECT_EQ(nullptr, box.owner);
-    Answer(box, IDOK);
-    EXPECT_EQ(1, WaitExit(request));
-    Kill(request);
-    EXPECT_EQ(nullptr, WaitDialog(Title + "の削除", 500));
-    ExpectNothingRemoved(InstallDir());
-    EXPECT_TRUE(SameFile(SystemCopy(), TEST_SEAMS_SETUP_EXE));
-    Cleanup();
+    // The copy refused starts nothing; the copy made but not started stays.
+    for (const char *refused : {"CopyFileA", "WinExec"}) {
+        SCOPED_TRACE(refused);
+        StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
+        Refusing refusing(refused);
+        Process request = StartUninstall();
+        Box box;
+        ASSERT_TRUE(WaitBox(box, 15000, request.id));
+        EXPECT_EQ(Title + "を削除します。", box.text);
+        Answer(box, IDOK);
+        ASSERT_TRUE(WaitBox(box, 15000, request.id));
+        EXPECT_EQ("アンインストール用プログラムの起動に失敗しました。手動で削除してください。", box.text);
+        EXPECT_EQ("エラー", box.caption);
+        EXPECT_EQ("error", box.icon);
+        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
+        EXPECT_EQ(nullptr, box.owner);
+        Answer(box, IDOK);
+        EXPECT_EQ(1, WaitExit(request));
+        Kill(request);
+        EXPECT_EQ(nullptr, WaitDialog(Title + "の削除", 500));
+        ExpectNothingRemoved(InstallDir());
+        if (lstrcmpA(refused, "WinExec") == 0)
+            EXPECT_TRUE(SameFile(SystemCopy(), TEST_SEAMS_SETUP_EXE));
+        else
+            EXPECT_FALSE(Exists(SystemCopy()));
+        Cleanup();
+    }
 }
 
 TEST(Removal, WithoutDelayedDeletionTheCopyGoesIntoWininit)
