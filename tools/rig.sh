@@ -43,6 +43,9 @@ folders)
   own_folders "$dir"
   ;;
 start)
+  # A rig still running in this directory is stopped first: its wineserver
+  # and Xvfb would otherwise outlive the directory they belong to.
+  [ -f "$dir/display" ] && "$0" stop "$dir"
   umount "$dir/smalldrive" 2>/dev/null || true  # a previous run's small drive
   end_side_prefixes
   rm -rf "$dir" 2>/dev/null || { sleep 3; rm -rf "$dir"; }
