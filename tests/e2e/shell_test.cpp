@@ -43,10 +43,12 @@ void Clean(const std::string &dist, const std::string &installDir)
     RemoveTree(dist.substr(0, dist.size() - 1));
 }
 
-// Every page shows every control whole.
+// Every page shows the sheet's caption and every control whole.
 void ExpectShownWhole(HWND sheet, const char *page)
 {
     SCOPED_TRACE(page);
+    EXPECT_TRUE(WaitFor([&] { return Text(sheet) == "サンプルのインストール"; }, 3000))
+        << "caption '" << Text(sheet) << "'";
     EXPECT_EQ("", ControlsOutside(sheet));
 }
 
