@@ -42,6 +42,7 @@ struct SetupState {
     int wantStartMenu;
     int wantDesktop;
     HWND sheetWindow;
+    char sheetCaption[LABEL_SIZE + 14];  // the title and "のインストール"
     HWND ownerWindow;
     DWORD ddeInstance;
     HCONV ddeConversation;

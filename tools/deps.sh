@@ -5,7 +5,7 @@ set -euo pipefail
 
 pkgs=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
-      locales fonts-ipafont-gothic cmake make googletest python3 clang libclang-rt-14-dev cppcheck
+      locales fonts-ipafont-gothic fonts-wine cmake make googletest python3 clang libclang-rt-14-dev cppcheck
       osslsigncode openssl unzip)
 
 missing=()

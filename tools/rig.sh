@@ -79,10 +79,19 @@ start)
     # fixed-pitch stand-in would cut their texts short.
     'HKCU\Software\Wine\Fonts\Replacements' 'ＭＳ Ｐゴシック' REG_SZ IPAPGothic
     'HKCU\Software\Wine\Fonts\Replacements' 'ＭＳ ゴシック' REG_SZ IPAGothic
+    # The sheet, captions and message boxes use MS Shell Dlg, which a
+    # Japanese system (and Wine under code page 932) takes as MS UI Gothic;
+    # left to Wine's fixed-pitch fallback, the sheet comes out narrower than
+    # the pages it was sized for.
+    'HKCU\Software\Wine\Fonts\Replacements' 'MS UI Gothic' REG_SZ IPAPGothic
   )
   for ((i = 0; i < ${#regs[@]}; i += 4)); do
     /usr/lib/wine/wine64 reg add "${regs[i]}" /v "${regs[i+1]}" /t "${regs[i+2]}" /d "${regs[i+3]}" /f >/dev/null 2>&1
   done
+  # The caption buttons' symbols come from Marlett (fonts-wine); this Wine
+  # does not look where that package puts it, only in the prefix's fonts.
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
+    echo "rig: no /usr/share/wine/fonts/marlett.ttf (fonts-wine): caption buttons show letters" >&2
   # Wine ends its background services when no program of ours runs and
   # starts them again with the next one, which they would hand their output
   # to: a test would then wait for them to end. A program that waits for

@@ -106,7 +106,7 @@ void WriteInstallSurvey(const Script &script, const InstallResult &install,
     Line("- Open: " + (script.open.empty() ? std::string("none") :
                        "`" + Utf8(script.open) + "`, opened with the shell's \"open\" verb"));
     if (install.launched.empty())
-        Line("- no new process was seen (a program that ends at once may slip through)");
+        Line("- SETUP.EXE was seen to start no process (a program that ends at once may slip through)");
     for (const std::string &process : install.launched)
         Line("- new process: `" + Utf8(process) + "`");
     for (const std::string &regKey : script.regKeys) {

@@ -174,9 +174,9 @@ std::vector<std::pair<std::string, std::string>> RegistryValues(HKEY root, const
     return values;
 }
 
-std::map<DWORD, std::string> ProcessList()
+std::map<DWORD, RunningProcess> ProcessList()
 {
-    std::map<DWORD, std::string> list;
+    std::map<DWORD, RunningProcess> list;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return list;
@@ -191,7 +191,7 @@ std::map<DWORD, std::string> ProcessList()
                 image = path;
             CloseHandle(process);
         }
-        list[entry.th32ProcessID] = image;
+        list[entry.th32ProcessID] = RunningProcess{image, entry.th32ParentProcessID};
     }
     CloseHandle(snapshot);
     return list;

@@ -51,8 +51,12 @@ std::string ShortcutFolderPath(const std::string &name);
 std::string DescribeLink(const std::string &path);
 bool RegistryKeyExists(const std::string &fullKey);  // "HKEY_CURRENT_USER\..."
 std::vector<std::pair<std::string, std::string>> RegistryValues(HKEY root, const std::string &key);
-// Running processes: id and image path.
-std::map<DWORD, std::string> ProcessList();
+// Running processes by id: image path and the id of the process that started it.
+struct RunningProcess {
+    std::string image;
+    DWORD parent = 0;
+};
+std::map<DWORD, RunningProcess> ProcessList();
 
 // A message box as recorded in the report.
 struct BoxRecord {
@@ -70,7 +74,7 @@ struct InstallResult {
     std::string installDir;
     std::string pages;  // Markdown: each page's picture and what it showed
     std::vector<BoxRecord> boxes;
-    std::vector<std::string> launched;  // new processes seen after Finish
+    std::vector<std::string> launched;  // processes SETUP.EXE started after Finish
 };
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix);
 void RunRemoval(const Script &script, const InstallResult &install, const std::string &prefix,

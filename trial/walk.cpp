@@ -42,12 +42,17 @@ static void RecordPage(InstallResult &result, HWND sheet, HWND page, const std::
     result.pages += "- texts on the page:\n" + PageTexts(page) + facts + "\n";
 }
 
-static void WatchProcesses(const std::map<DWORD, std::string> &before, std::map<DWORD, std::string> &seen)
+// The processes that setup started since before was taken. Wine starts
+// services of its own beside it (winedevice.exe on the old shell), which are
+// not its doing.
+static void WatchProcesses(const std::map<DWORD, RunningProcess> &before, DWORD setup,
+                           std::map<DWORD, std::string> &seen)
 {
     // A process caught while it starts may not have a name yet.
     for (const auto &entry : ProcessList())
-        if (before.count(entry.first) == 0 && (seen.count(entry.first) == 0 || seen[entry.first].empty()))
-            seen[entry.first] = entry.second;
+        if (entry.second.parent == setup && before.count(entry.first) == 0 &&
+            (seen.count(entry.first) == 0 || seen[entry.first].empty()))
+            seen[entry.first] = entry.second.image;
 }
 
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix)
@@ -110,19 +115,20 @@ InstallResult RunInstall(const std::string &dist, const Script &script, const st
             if (!driver::ButtonEnabled(sheet, 0x3025) || !driver::NoBox(300, process.id))
                 continue;
             RecordPage(result, sheet, page, prefix, "progress", "");
-            // Finish starts the product: every process that turns up from
-            // here until a little after SETUP.EXE ends counts as launched.
-            const std::map<DWORD, std::string> before = ProcessList();
+            // Finish starts the product: every process that SETUP.EXE starts
+            // from here until it ends counts as launched, and is looked for
+            // until a little after that.
+            const std::map<DWORD, RunningProcess> before = ProcessList();
             std::map<DWORD, std::string> seen;
             driver::Press(sheet, PSBTN_FINISH);
             DWORD finish = GetTickCount();
             while (driver::WaitExit(process, 0) == -1 && GetTickCount() - finish < 20000) {
-                WatchProcesses(before, seen);
+                WatchProcesses(before, process.id, seen);
                 Sleep(5);
             }
             DWORD ended = GetTickCount();
             while (GetTickCount() - ended < 3000) {
-                WatchProcesses(before, seen);
+                WatchProcesses(before, process.id, seen);
                 Sleep(20);
             }
             for (const auto &entry : seen) {

@@ -152,13 +152,14 @@ INT_PTR CALLBACK DestinationPageProc(HWND window, UINT message, WPARAM wParam, L
         SendDlgItemMessageA(window, IDC_DEST_EDIT, EM_LIMITTEXT, PATH_SIZE - 1, 0);
         ComposeTitleText(text, sizeof text, DestinationLabelSuffix);
         SetDlgItemTextA(window, IDC_DEST_LABEL, text);
-        ComposeTitleText(text, sizeof text, SheetCaptionSuffix);
-        SetWindowTextA(State.sheetWindow, text);
+        ComposeTitleText(State.sheetCaption, sizeof State.sheetCaption, SheetCaptionSuffix);
+        SetWindowTextA(State.sheetWindow, State.sheetCaption);
         return TRUE;
     case WM_NOTIFY:
         switch (reinterpret_cast<NMHDR *>(lParam)->code) {
         case PSN_SETACTIVE:
             PostMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
+            RepeatSheetCaption();
             SetDlgItemTextA(window, IDC_DEST_EDIT, State.installDir);
             return FALSE;
         case PSN_WIZNEXT:

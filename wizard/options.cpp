@@ -2,6 +2,7 @@
 // desktop shortcut. The old shell has no desktop to put one on.
 #include "script/state.h"
 #include "resources/resource.h"
+#include "wizard/wizard.h"
 
 #include <commctrl.h>
 
@@ -17,6 +18,7 @@ INT_PTR CALLBACK OptionsPageProc(HWND window, UINT message, WPARAM, LPARAM lPara
         switch (reinterpret_cast<NMHDR *>(lParam)->code) {
         case PSN_SETACTIVE:
             SendMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_NEXT);
+            RepeatSheetCaption();
             return FALSE;
         case PSN_WIZNEXT:
             State.wantStartMenu = IsDlgButtonChecked(window, IDC_OPT_STARTMENU) == BST_CHECKED;

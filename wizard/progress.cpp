@@ -112,6 +112,7 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
         switch (reinterpret_cast<NMHDR *>(lParam)->code) {
         case PSN_SETACTIVE:
             SendMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, 0);
+            RepeatSheetCaption();
             SetTimer(window, 1, 300, nullptr);
             return FALSE;
         case PSN_WIZFINISH:

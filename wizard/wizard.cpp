@@ -39,6 +39,14 @@ int ComposeTitleText(char *text, int size, const char *suffix)
     return 0;
 }
 
+void RepeatSheetCaption()
+{
+    // Wine gives a wizard the caption of the page's template each time it
+    // shows a page, which comes after the page's activation; a caption posted
+    // from there arrives after that and stays.
+    PostMessageA(State.sheetWindow, PSM_SETTITLEA, 0, reinterpret_cast<LPARAM>(State.sheetCaption));
+}
+
 INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show)
 {
     INT_PTR result = show(header);

@@ -9,6 +9,9 @@
 extern const char DestinationLabelSuffix[];
 extern const char SheetCaptionSuffix[];
 
+// Sets the sheet's caption again once the page becoming active is shown.
+void RepeatSheetCaption();
+
 enum { WIZARD_PAGES = 3 };
 
 void InitWizardPage(PROPSHEETPAGEA_V2 *page, int templateId, DLGPROC procedure);

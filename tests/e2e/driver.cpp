@@ -450,6 +450,47 @@ std::string ShellFolder(const char *name)
                    name);
 }
 
+static std::string Rectangle(const RECT &r)
+{
+    return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + ")-(" + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + ")";
+}
+
+struct Outside {
+    HWND top;
+    std::string found;
+};
+
+static BOOL CALLBACK CheckInside(HWND control, LPARAM lParam)
+{
+    Outside *outside = reinterpret_cast<Outside *>(lParam);
+    if (!IsWindowVisible(control))
+        return TRUE;
+    RECT rect;
+    GetWindowRect(control, &rect);
+    for (HWND parent = GetAncestor(control, GA_PARENT); parent != nullptr; parent = GetAncestor(parent, GA_PARENT)) {
+        RECT client;
+        GetClientRect(parent, &client);
+        MapWindowPoints(parent, nullptr, reinterpret_cast<POINT *>(&client), 2);
+        if (rect.left < client.left || rect.top < client.top || rect.right > client.right ||
+            rect.bottom > client.bottom) {
+            outside->found += "control " + std::to_string(GetDlgCtrlID(control)) + " " + Rectangle(rect) +
+                              " outside " + Rectangle(client) + "\n";
+            break;
+        }
+        if (parent == outside->top)
+            break;
+    }
+    return TRUE;
+}
+
+std::string ControlsOutside(HWND window)
+{
+    Outside outside = {window, std::string()};
+    EnumChildWindows(window, CheckInside, reinterpret_cast<LPARAM>(&outside));
+    return outside.found;
+}
+
 bool SaveWindowBitmap(HWND window, const std::string &path)
 {
     RECT rect;

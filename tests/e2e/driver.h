@@ -97,6 +97,12 @@ std::string ImagePath(DWORD pid);
 // Upper case in the process's code page, for comparing paths.
 std::string Upper(std::string text);
 
+// The visible controls of window (a dialog, or a sheet with its pages) that
+// stick out of the client area of their parent or of any window above it,
+// as the screen has them: one line each with the control's id and
+// rectangle; empty when every control shows whole.
+std::string ControlsOutside(HWND window);
+
 // Saves what the screen shows of a window as a 24-bit BMP file.
 bool SaveWindowBitmap(HWND window, const std::string &path);
 

@@ -1,6 +1,7 @@
 // Shortcuts made and removed by SETUP.EXE itself, on both shells: the links'
 // properties as the shell reads them back, and the Program Manager group
-// that the prefix's own shell makes from the DDE commands.
+// that the prefix's own shell makes from the DDE commands. On the way, each
+// page and the removal dialog as the user sees them on that shell.
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <prsht.h>
@@ -42,6 +43,15 @@ void Clean(const std::string &dist, const std::string &installDir)
     RemoveTree(dist.substr(0, dist.size() - 1));
 }
 
+// Every page shows the sheet's caption and every control whole.
+void ExpectShownWhole(HWND sheet, const char *page)
+{
+    SCOPED_TRACE(page);
+    EXPECT_TRUE(WaitFor([&] { return Text(sheet) == "サンプルのインストール"; }, 3000))
+        << "caption '" << Text(sheet) << "'";
+    EXPECT_EQ("", ControlsOutside(sheet));
+}
+
 // The sample product through the wizard, into installDir, with the desktop
 // option as given; the wizard is left at its last page.
 void Install(Process &process, const std::string &dist, const std::string &installDir, bool desktop)
@@ -52,17 +62,20 @@ void Install(Process &process, const std::string &dist, const std::string &insta
     HWND page = WaitPage(sheet, 1001);
     ASSERT_NE(nullptr, page);
     WaitFor([&] { return ButtonEnabled(sheet, 0x3024); }, 5000);
+    ExpectShownWhole(sheet, "destination");
     SetItemText(page, 1001, installDir);
     Press(sheet, PSBTN_NEXT);
     HWND options = WaitPage(sheet, 1006, 10000);
     ASSERT_NE(nullptr, options);
     if (desktop)
         SendMessageA(GetDlgItem(options, 1005), BM_SETCHECK, BST_CHECKED, 0);
+    ExpectShownWhole(sheet, "options");
     Press(sheet, PSBTN_NEXT);
     HWND progress = WaitPage(sheet, 1008, 10000);
     ASSERT_NE(nullptr, progress);
     ASSERT_TRUE(WaitItemText(progress, 1008, Complete, 60000)) << ItemText(progress, 1008);
     EXPECT_TRUE(NoBox(300, process.id));
+    ExpectShownWhole(sheet, "progress");
     Press(sheet, PSBTN_CANCEL);
     EXPECT_EQ(1, WaitExit(process));
     Kill(process);
@@ -80,6 +93,7 @@ void Remove(const std::string &installDir)
     HWND dialog = WaitDialog("サンプルの削除");
     ASSERT_NE(nullptr, dialog);
     EXPECT_TRUE(WaitItemText(dialog, 1010, "サンプルは正常に削除されました。", 30000)) << ItemText(dialog, 1010);
+    EXPECT_EQ("", ControlsOutside(dialog));
     DWORD pid = 0;
     GetWindowThreadProcessId(dialog, &pid);
     Process copy;

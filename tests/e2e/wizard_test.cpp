@@ -102,6 +102,7 @@ TEST(Wizard, DestinationPageTextsAndRefusals)
     EXPECT_NEAR(768, rect.top + rect.bottom, 2);
 
     EXPECT_EQ("ウィザード試験のインストール先を指定してください", ItemText(page, 1000));
+    EXPECT_TRUE(WaitFor([&] { return Text(sheet) == "ウィザード試験のインストール"; }, 3000)) << Text(sheet);
     EXPECT_EQ("C:\\Program Files\\" + folder + "\\", ItemText(page, 1001));
     EXPECT_TRUE(WaitFor([&] { return ButtonEnabled(sheet, NextButton); }, 5000));
     EXPECT_FALSE(ButtonEnabled(sheet, BackButton));
