@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The size and speed benchmark. Builds, starts a rig of its own (one Xvfb, one
 # fresh prefix), prints SETUP.EXE's size and imports for both architectures,
-# then runs the measurements under Wine and ends with the targets. A missed
+# builds the same product as an NSIS installer (the peer), then runs the
+# measurements under Wine and ends with the targets. A missed
 # target is printed, never turned into a failing status: the figures move
 # with the machine's load. Options go to the measuring program, for instance
 #   tools/bench.sh --rounds 3 --skip growth
@@ -49,9 +50,34 @@ printf '%s\n' "${size_targets[@]}"
 # The figures are only as good as their arithmetic.
 /usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" --check
 
+# The peer: the same files through an NSIS installer, built with Debian's
+# makensis. It is installed here for the benchmark only (the tests never need
+# it); where it cannot be had, the peer's figures are left out.
+peer=()
+if ! command -v makensis >/dev/null; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends nsis >/dev/null 2>&1 || true
+fi
+if command -v makensis >/dev/null; then
+  mkdir -p "$WINEPREFIX/drive_c/bench/nsis"
+  installer="$WINEPREFIX/drive_c/bench/nsis/NSISBENCH.EXE"
+  /usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" "$@" --nsis-script "$installer" >/dev/null
+  made=$(date +%s%N)
+  if (cd "$WINEPREFIX/drive_c/bench/install" && makensis -V1 NSISBENCH.NSI >/dev/null); then
+    echo "== NSIS installer made by $(makensis -VERSION) in $(( ($(date +%s%N) - made) / 1000000 )) ms:" \
+         "$(stat -c %s "$installer") bytes"
+    peer=(--nsis 'C:\bench\nsis\NSISBENCH.EXE')
+  else
+    echo "== makensis failed: the peer is left out"
+  fi
+else
+  echo "== no makensis (Debian's nsis package): the peer is left out"
+fi
+
 log=$(mktemp)
 status=0
-/usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" "$@" | tee "$log" || status=$?
+/usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" "$@" "${peer[@]}" | tee "$log" || status=$?
 
 echo
 echo "== targets"

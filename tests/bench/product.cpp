@@ -126,4 +126,43 @@ double RunBareDelete(const Product &product, std::string *failure)
                    failure);
 }
 
+void WriteNsisScript(const Product &product, const std::string &installerPath)
+{
+    // makensis runs on the host in the script's directory: the files are
+    // named relative to it, and the installer's path is given as the host
+    // sees it by the caller.
+    std::string script =
+        "; The benchmark's product as an NSIS installer: no compression, no CRC\r\n"
+        "; check, the progress page only, closed at its end.\r\n"
+        "Name \"BenchNsis\"\r\nOutFile \"" + installerPath + "\"\r\n"
+        "InstallDir \"" + WithoutBackslash(NsisInstallDir) + "\"\r\n"
+        "SetCompress off\r\nCRCCheck off\r\nRequestExecutionLevel user\r\n"
+        "ShowInstDetails nevershow\r\nShowUninstDetails nevershow\r\nAutoCloseWindow true\r\n"
+        "Page instfiles\r\nUninstPage instfiles\r\n"
+        "Section\r\n  SetOutPath \"$INSTDIR\"\r\n";
+    for (int n = 1; n <= product.count; ++n)
+        script += "  File \"" + DataFileName(n) + "\"\r\n";
+    script += "  WriteUninstaller \"$INSTDIR\\uninst.exe\"\r\nSectionEnd\r\n"
+              "Section \"Uninstall\"\r\n";
+    for (int n = product.count; n >= 1; --n)
+        script += "  Delete \"$INSTDIR\\" + DataFileName(n) + "\"\r\n";
+    script += "  Delete \"$INSTDIR\\uninst.exe\"\r\n  RMDir \"$INSTDIR\"\r\n  SetAutoClose true\r\nSectionEnd\r\n";
+    driver::WriteFile(product.dist + NsisScriptName, script);
+}
+
+int CountBadNsisFiles(const Product &product)
+{
+    if (!driver::IsDirectory(WithoutBackslash(NsisInstallDir)))
+        return -1;
+    int bad = 0;
+    for (int n = 1; n <= product.count; ++n) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        std::string path = NsisInstallDir + DataFileName(n);
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) || data.nFileSizeHigh != 0 ||
+            data.nFileSizeLow != product.size)
+            ++bad;
+    }
+    return bad;
+}
+
 }  // namespace bench

@@ -40,4 +40,15 @@ bool RunBeside(const char *program, const std::string &arguments, std::string *o
 double RunBareCopy(const Product &product, std::string *failure);
 double RunBareDelete(const Product &product, std::string *failure);
 
+// The same files as a peer's installer: an NSIS script beside the product's
+// files (NsisScriptName), uncompressed, that installs them into NsisInstallDir
+// with its progress page only and an uninstaller that deletes them one by one.
+// tools/bench.sh compiles it with makensis on the host.
+const char NsisScriptName[] = "NSISBENCH.NSI";
+const char NsisInstallDir[] = "C:\\Program Files\\BenchNsis\\";
+void WriteNsisScript(const Product &product, const std::string &installerPath);
+// The NSIS installation as the installer left it: its files, missing or of
+// the wrong size; -1 when the directory is gone.
+int CountBadNsisFiles(const Product &product);
+
 }  // namespace bench

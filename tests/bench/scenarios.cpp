@@ -305,4 +305,30 @@ double TimeBoxStartup(std::string *failure)
     return shown - start;
 }
 
+double TimePeerRun(const std::string &commandLine, double timeoutMs, std::string *failure)
+{
+    double start = NowMs();
+    driver::Process process = driver::Start(commandLine, "C:\\");
+    if (process.handle == nullptr) {
+        *failure = "did not start";
+        return -1;
+    }
+    BoxWatch boxes;
+    boxes.pid = process.id;
+    double end = PollUntil([&] { return WaitForSingleObject(process.handle, 0) == WAIT_OBJECT_0 || boxes.Seen(); },
+                           timeoutMs, WorkPollMs);
+    DWORD status = 1;
+    GetExitCodeProcess(process.handle, &status);
+    driver::Kill(process);
+    if (!boxes.text.empty())
+        *failure = "message: " + Printable(boxes.text);
+    else if (end < 0)
+        *failure = "no end";
+    else if (status != 0)
+        *failure = "exit status " + std::to_string(status);
+    else
+        return end - start;
+    return -1;
+}
+
 }  // namespace bench

@@ -35,6 +35,11 @@ Timed TimeSetupRemoval(const Product &product);
 double TimeSetupStartup(const Product &product, std::string *failure);
 double TimeBoxStartup(std::string *failure);
 
+// A peer's installer or uninstaller, from its process start to its end, as a
+// user would start it. Negative on failure: a message box on the way, no end
+// within timeoutMs, or an exit status other than 0 (the reason in *failure).
+double TimePeerRun(const std::string &commandLine, double timeoutMs, std::string *failure);
+
 // A code page 932 text as UTF-8, for the terminal the figures are printed to.
 std::string Printable(const std::string &text);
 
