@@ -19,22 +19,37 @@ static void SetStepRange(HWND bar, int top)
         SendMessageA(bar, PBM_SETRANGE32, 0, top);
 }
 
-// One step along the bar. Some systems repaint the whole bar on every change
-// of its position, which costs as much as copying a file; with a long script
-// most steps move it by less than a pixel, so those steps advance it with
-// drawing held off and the picture stays what it was.
+// One step along the bar. Some systems repaint the whole filled part of the
+// bar on every change of its position, which costs about as much as copying a
+// small file; with a long script most steps move the fill by less than a
+// pixel and the rest by one. So the step is taken with the bar out of sight
+// and only the strip where the fill grew is drawn again. It is put out of
+// sight through its style bit, as WM_SETREDRAW does, but without the
+// validation that some systems do with that message: a repaint the bar still
+// owes (after a message box covered it, say) is kept and made with the strip.
 void AdvanceBar(HWND bar, int position, int top)
 {
     RECT inside;
     GetClientRect(bar, &inside);
     int width = inside.right - inside.left - 2;
     int next = position < top ? position + 1 : top;
-    int still = top > 0 && width > 0 && MulDiv(position, width, top) == MulDiv(next, width, top);
-    if (still)
-        SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
+    int from = top > 0 ? MulDiv(position, width, top) : 0, to = top > 0 ? MulDiv(next, width, top) : 0;
+    LONG style = GetWindowLongA(bar, GWL_STYLE);
+    SetWindowLongA(bar, GWL_STYLE, style & ~WS_VISIBLE);
     SendMessageA(bar, PBM_DELTAPOS, 1, 0);
-    if (still)
-        SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
+    SetWindowLongA(bar, GWL_STYLE, style);
+    if (from != to || top <= 0 || width <= 0) {
+        // The fill is drawn in blocks about two thirds of the bar's height
+        // wide: the strip takes in the blocks on either side of the change.
+        int block = (inside.bottom - inside.top) * 2 / 3 + 2;
+        RECT strip = inside;
+        if (top > 0 && width > 0) {
+            strip.left = from - 2 * block > 0 ? from - 2 * block : 0;
+            strip.right = to + 2 * block + 2 < inside.right ? to + 2 * block + 2 : inside.right;
+        }
+        InvalidateRect(bar, &strip, FALSE);
+        UpdateWindow(bar);
+    }
 }
 
 static void MakeShortcuts()
@@ -52,7 +67,9 @@ static void MakeShortcuts()
 void RunInstallStep()
 {
     HWND page = State.ownerWindow;
-    HWND bar = GetDlgItem(page, IDC_PROGRESS_BAR);
+    // The bar, as the page kept it when it opened: on some systems every
+    // lookup of a control asks the window server, once per step.
+    HWND bar = reinterpret_cast<HWND>(GetWindowLongPtrA(page, DWLP_USER));
     int step = State.stepIndex;
     int last = State.fileCount + 3;
 
@@ -107,6 +124,7 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_INITDIALOG:
         State.ownerWindow = window;
+        SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(GetDlgItem(window, IDC_PROGRESS_BAR)));
         return TRUE;
     case WM_NOTIFY:
         switch (reinterpret_cast<NMHDR *>(lParam)->code) {

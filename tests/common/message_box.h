@@ -133,8 +133,21 @@ inline std::string IdentifyIcon(HWND box, DWORD timeoutMs = 10000)
             Sleep(200);
         }
         // The pixels come from the screen, so nothing may cover the box: a
-        // folder window the shell opened, or another program's window.
-        SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        // folder window the shell opened, or another program's window. The
+        // box is put on top again each time, through a real change of its
+        // place in the order, since a window raised in the meantime may lie
+        // above it on the display while the order still names the box first.
+        // When that is not enough, the box goes to a corner of the screen
+        // where windows seldom open.
+        UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+        SetWindowPos(box, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
+        SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, keep);
+        if (attempt == 10) {
+            RECT frame;
+            GetWindowRect(box, &frame);
+            SetWindowPos(box, HWND_TOPMOST, GetSystemMetrics(SM_CXSCREEN) - (frame.right - frame.left),
+                         GetSystemMetrics(SM_CYSCREEN) - (frame.bottom - frame.top), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+        }
         if (attempt > 0 && attempt % 5 == 0)
             RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
         if (GetUpdateRect(box, nullptr, FALSE) || GetUpdateRect(control, nullptr, FALSE))
@@ -161,14 +174,15 @@ inline std::string IdentifyIcon(HWND box, DWORD timeoutMs = 10000)
     char detail[96];
     snprintf(detail, sizeof detail, "unknown (nearest %s, %.0f per pixel", best.c_str(), bestScore);
     std::string out = detail;
-    // What lay over it, for the reader of a failure.
+    // Every other window over the icon's place, for the reader of a failure.
     RECT place, overlap, other;
     GetWindowRect(control, &place);
-    for (HWND above = GetWindow(box, GW_HWNDPREV); above != nullptr; above = GetWindow(above, GW_HWNDPREV)) {
+    for (HWND top = GetTopWindow(nullptr); top != nullptr; top = GetWindow(top, GW_HWNDNEXT)) {
         char name[64] = "";
-        GetClassNameA(above, name, sizeof name);
-        if (IsWindowVisible(above) && GetWindowRect(above, &other) && IntersectRect(&overlap, &place, &other))
-            out += "; under " + std::string(name) + " \"" + WindowText(above) + "\"";
+        GetClassNameA(top, name, sizeof name);
+        if (top != box && IsWindowVisible(top) && GetWindowRect(top, &other) && IntersectRect(&overlap, &place, &other))
+            out += std::string("; ") + (GetWindowLongA(top, GWL_EXSTYLE) & WS_EX_TOPMOST ? "topmost " : "") + name +
+                   " \"" + WindowText(top) + "\"";
     }
     return out + ")";
 }

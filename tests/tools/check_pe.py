@@ -37,9 +37,10 @@ OLD_SYSTEM_FUNCTIONS = {
     "shell32.dll": "ShellExecuteA",
     "user32.dll": """CharNextA CheckDlgButton DdeClientTransaction DdeConnect DdeCreateStringHandleA DdeDisconnect
         DdeFreeStringHandle DdeInitializeA DialogBoxParamA EnableWindow EndDialog GetClientRect GetDlgItem
-        GetDlgItemTextA GetParent GetSystemMetrics GetWindowRect IsDlgButtonChecked KillTimer MessageBoxA
+        GetDlgItemTextA GetParent GetSystemMetrics GetWindowLongA GetWindowRect InvalidateRect IsDlgButtonChecked KillTimer
+        MessageBoxA
         PostMessageA SendDlgItemMessageA SendMessageA SetDlgItemTextA SetFocus SetForegroundWindow SetTimer
-        SetWindowLongA SetWindowPos SetWindowTextA ShowWindow wsprintfA""",
+        SetWindowLongA SetWindowPos SetWindowTextA ShowWindow UpdateWindow wsprintfA""",
 }
 OLD_SYSTEM_FUNCTIONS = {dll: set(names.split()) for dll, names in OLD_SYSTEM_FUNCTIONS.items()}
 

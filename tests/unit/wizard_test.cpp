@@ -570,6 +570,29 @@ TEST(AdvanceBar, CountsEveryStepAndRepaintsOnlyWhenTheFillMoves)
     // Many more steps than pixels, as a long script gives; and one step past the top.
     const int top = 1000;
     SendMessageA(bar, PBM_SETRANGE32, 0, top);
+    // A bar beside it that is always drawn whole shows what the stepped one must look like.
+    HWND whole = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_BORDER, 10, 10, 202, 20, window, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(whole, PBM_SETRANGE32, 0, top);
+    UpdateWindow(bar);  // the new range is drawn: the bar owes nothing
+    auto drawnAlike = [&](int position) {
+        SendMessageA(whole, PBM_SETPOS, position, 0);
+        HDC a = GetDC(bar), b = GetDC(whole);
+        HDC copy = CreateCompatibleDC(a);
+        HBITMAP bits = CreateCompatibleBitmap(a, inside.right, inside.bottom);
+        SelectObject(copy, bits);
+        // The reference is drawn off screen, into a bitmap of its own.
+        SendMessageA(whole, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(copy), PRF_CLIENT);
+        int differing = 0;
+        for (int y = 0; y < inside.bottom; ++y)
+            for (int x = 0; x < inside.right; ++x)
+                differing += GetPixel(a, x, y) != GetPixel(copy, x, y);
+        DeleteDC(copy);
+        DeleteObject(bits);
+        ReleaseDC(bar, a);
+        ReleaseDC(whole, b);
+        return differing;
+    };
     int moves = 0;
     for (int position = 0; position <= top; ++position) {
         int before = BarPaints;
@@ -581,8 +604,22 @@ TEST(AdvanceBar, CountsEveryStepAndRepaintsOnlyWhenTheFillMoves)
         ASSERT_TRUE(GetWindowLongA(bar, GWL_STYLE) & WS_VISIBLE) << "position " << position;
         // Painted at once whenever the fill grows; never for a step inside one pixel.
         ASSERT_EQ(moved ? before + 1 : before, BarPaints) << "position " << position;
+        if (moved && (position % 37 == 0 || position >= top - 1)) {
+            ASSERT_EQ(0, drawnAlike(next)) << "pixels differing from a whole bar at position " << next;
+        }
     }
     EXPECT_EQ(width, moves);
+
+    // A bar that owes a repaint, as when a message box has covered it, keeps
+    // owing it through a step that does not move the fill, and gets it.
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+    UpdateWindow(bar);
+    InvalidateRect(bar, nullptr, TRUE);
+    BarPaints = 0;
+    AdvanceBar(bar, 0, top);
+    UpdateWindow(bar);
+    EXPECT_EQ(1, BarPaints);
+    EXPECT_EQ(0, drawnAlike(1));
 
     // A short script moves the fill on every step.
     SendMessageA(bar, PBM_SETPOS, 0, 0);
