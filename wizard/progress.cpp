@@ -19,37 +19,27 @@ static void SetStepRange(HWND bar, int top)
         SendMessageA(bar, PBM_SETRANGE32, 0, top);
 }
 
-// One step along the bar. Some systems repaint the whole filled part of the
-// bar on every change of its position, which costs about as much as copying a
-// small file; with a long script most steps move the fill by less than a
-// pixel and the rest by one. So the step is taken with the bar out of sight
-// and only the strip where the fill grew is drawn again. It is put out of
-// sight through its style bit, as WM_SETREDRAW does, but without the
-// validation that some systems do with that message: a repaint the bar still
-// owes (after a message box covered it, say) is kept and made with the strip.
+// One step along the bar. Some systems repaint the whole bar on every change
+// of its position, which costs about as much as copying a small file; with a
+// long script most steps move the fill by less than a pixel, so those steps
+// are taken with the bar out of sight and the picture stays what it was. It
+// is put out of sight through its style bit, as WM_SETREDRAW does, but
+// without the validation that some systems do with that message: a repaint
+// the bar still owes (after a message box covered it, say) is kept.
 void AdvanceBar(HWND bar, int position, int top)
 {
     RECT inside;
     GetClientRect(bar, &inside);
     int width = inside.right - inside.left - 2;
     int next = position < top ? position + 1 : top;
-    int from = top > 0 ? MulDiv(position, width, top) : 0, to = top > 0 ? MulDiv(next, width, top) : 0;
+    if (top <= 0 || width <= 0 || MulDiv(position, width, top) != MulDiv(next, width, top)) {
+        SendMessageA(bar, PBM_DELTAPOS, 1, 0);
+        return;
+    }
     LONG style = GetWindowLongA(bar, GWL_STYLE);
     SetWindowLongA(bar, GWL_STYLE, style & ~WS_VISIBLE);
     SendMessageA(bar, PBM_DELTAPOS, 1, 0);
     SetWindowLongA(bar, GWL_STYLE, style);
-    if (from != to || top <= 0 || width <= 0) {
-        // The fill is drawn in blocks about two thirds of the bar's height
-        // wide: the strip takes in the blocks on either side of the change.
-        int block = (inside.bottom - inside.top) * 2 / 3 + 2;
-        RECT strip = inside;
-        if (top > 0 && width > 0) {
-            strip.left = from - 2 * block > 0 ? from - 2 * block : 0;
-            strip.right = to + 2 * block + 2 < inside.right ? to + 2 * block + 2 : inside.right;
-        }
-        InvalidateRect(bar, &strip, FALSE);
-        UpdateWindow(bar);
-    }
 }
 
 static void MakeShortcuts()
