@@ -71,22 +71,26 @@ INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show)
     return result;
 }
 
+void InitWizardSheet(PROPSHEETHEADERA *header, PROPSHEETPAGEA_V2 *pages)
+{
+    InitWizardPage(&pages[0], IDD_DESTINATION, DestinationPageProc);
+    InitWizardPage(&pages[1], IDD_OPTIONS, OptionsPageProc);
+    InitWizardPage(&pages[2], IDD_PROGRESS, ProgressPageProc);
+    ZeroMemory(header, sizeof *header);
+    header->dwSize = SheetHeaderSize;
+    header->dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
+    header->nPages = WIZARD_PAGES;
+    header->nStartPage = 0;
+    header->ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+}
+
 void RunInstallWizard()
 {
     // Relative source names in the script resolve beside the setup program.
     SetCurrentDirectoryA(State.setupDir);
 
     PROPSHEETPAGEA_V2 pages[WIZARD_PAGES];
-    InitWizardPage(&pages[0], IDD_DESTINATION, DestinationPageProc);
-    InitWizardPage(&pages[1], IDD_OPTIONS, OptionsPageProc);
-    InitWizardPage(&pages[2], IDD_PROGRESS, ProgressPageProc);
-
     PROPSHEETHEADERA header;
-    ZeroMemory(&header, sizeof header);
-    header.dwSize = SheetHeaderSize;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
-    header.nPages = WIZARD_PAGES;
-    header.nStartPage = 0;
-    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+    InitWizardSheet(&header, pages);
     ShowWizardSheet(&header, PropertySheetA);
 }

@@ -15,6 +15,9 @@ void RepeatSheetCaption();
 enum { WIZARD_PAGES = 3 };
 
 void InitWizardPage(PROPSHEETPAGEA_V2 *page, int templateId, DLGPROC procedure);
+// The sheet with its three pages in order, as the wizard shows it; pages
+// holds WIZARD_PAGES records.
+void InitWizardSheet(PROPSHEETHEADERA *header, PROPSHEETPAGEA_V2 *pages);
 
 // title followed by suffix; 0 (and an empty text) when it does not fit.
 int ComposeTitleText(char *text, int size, const char *suffix);

@@ -284,15 +284,9 @@ TEST(ShowWizardSheet, RefusedSizesAreOfferedAgainInTheFirstOnes)
     CopyText(State.title, LABEL_SIZE, "テスト");
     CopyText(State.installDir, INSTALL_DIR_SIZE, "C:\\ut\\sheet\\");
     PROPSHEETPAGEA_V2 pages[WIZARD_PAGES];
-    InitWizardPage(&pages[0], IDD_DESTINATION, DestinationPageProc);
-    InitWizardPage(&pages[1], IDD_OPTIONS, OptionsPageProc);
-    InitWizardPage(&pages[2], IDD_PROGRESS, ProgressPageProc);
     PROPSHEETHEADERA header;
-    ZeroMemory(&header, sizeof header);
-    header.dwSize = offsetof(PROPSHEETHEADERA, hbmHeader) + sizeof(HBITMAP);
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW;
-    header.nPages = WIZARD_PAGES;
-    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
+    InitWizardSheet(&header, pages);
+    EXPECT_EQ(DWORD(PSH_PROPSHEETPAGE | PSH_WIZARD | PSH_NOAPPLYNOW), header.dwFlags);
 
     SheetCalls.clear();
     OpenedSheet = nullptr;
@@ -308,6 +302,7 @@ TEST(ShowWizardSheet, RefusedSizesAreOfferedAgainInTheFirstOnes)
     EXPECT_EQ(order, SheetCalls[1].templates);
     EXPECT_EQ(std::vector<DWORD>(3, sizeof(PROPSHEETPAGEA_V2)), SheetCalls[0].pageSizes);
     EXPECT_EQ(std::vector<DWORD>(3, sizeof(PROPSHEETPAGEA_V1)), SheetCalls[1].pageSizes);
+    EXPECT_EQ(offsetof(PROPSHEETHEADERA, hbmHeader) + sizeof(HBITMAP), SheetCalls[0].headerSize);
     EXPECT_EQ(offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(void *), SheetCalls[1].headerSize);
 #ifndef _WIN64
     EXPECT_EQ(52u, SheetCalls[0].headerSize);
