@@ -27,6 +27,7 @@ std::string InstallScript(const std::string &title, const std::string &folder, c
 struct Process {
     HANDLE handle = nullptr;
     DWORD id = 0;
+    DWORD error = 0;  // CreateProcessA's last error when handle is null
 };
 Process Start(const std::string &commandLine, const std::string &directory);
 // Waits for the process to end; returns its exit status, or -1 on time-out.

@@ -468,7 +468,7 @@ bool Prepare(Run &run)
     run.started = GetTickCount();
     run.limit = c.walk ? 40000 : c.mode == malformed::RunMode ? 30000 : 15000;
     if (run.process.handle == nullptr) {
-        run.faults.push_back("could not start: " + line);
+        run.faults.push_back("could not start (error " + std::to_string(run.process.error) + "): " + line);
         return false;
     }
     return true;
