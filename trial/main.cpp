@@ -104,7 +104,8 @@ void WriteInstallSurvey(const Script &script, const InstallResult &install,
     Line("- WinExec was asked to start `\"" + Utf8(install.installDir + target) + "\"` in `" +
          Utf8(install.installDir) + "`");
     Line("- Open: " + (script.open.empty() ? std::string("none") :
-                       "`" + Utf8(script.open) + "`, opened with the shell's \"open\" verb"));
+                       "`" + Utf8(script.open) + "` handed to the shell's \"open\" verb (whatever that "
+                       "started is among the new processes below)"));
     if (install.launched.empty())
         Line("- SETUP.EXE was seen to start no process (a program that ends at once may slip through)");
     for (const std::string &process : install.launched)
