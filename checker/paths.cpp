@@ -112,6 +112,22 @@ int ResolveScriptPaths(const char *argument)
         ReportExeName(setupPath);
         return 0;
     }
+    // SETUP.EXE cuts its own name at the last 0x5C byte, which may be the
+    // second byte of a character such as 表 or ソ, and then looks for a copy
+    // of itself under the wrong name (its setup directory is wrong too).
+    int separator = lstrlenA(setupPath) - lstrlenA(State.exeName) - 1;
+    if (IsDbcsTrailByte(setupPath, separator)) {
+        const char *name = setupPath;
+        for (int i = 0; setupPath[i] != '\0'; ++i)
+            if (setupPath[i] == '\\' && !IsDbcsTrailByte(setupPath, i))
+                name = setupPath + i + 1;
+        char text[PATH_SIZE + 160];
+        CopyText(text, sizeof text, " - 名前に2バイト目が「\\」(0x5C) の文字があるので、SETUP.EXE は自分の名前を「");
+        AppendText(text, sizeof text, State.exeName);
+        AppendText(text, sizeof text, "」と読み違え、自分のコピーをインストールできません。");
+        ReportFinding(FindingError, "-", "-", name, text);
+        return 0;
+    }
     if (!FileExists(State.scriptPath)) {
         ReportFinding(FindingError, "-", "-", nullptr,
                       "設定ファイルが見つかりません。SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。");

@@ -435,6 +435,16 @@ TEST(Checker, ScriptsThatSetupRefuses)
     EXPECT_TRUE(OneFinding(run, "-:-: error: ", "SET,UP.EXE - 実行ファイル名にカンマ"));
     EXPECT_TRUE(HasLine(run, "  -1  SET → " + Home + "SampleApp\\UP.EXE  (見つかりません)"));
 
+    // 表 ends in the byte of a backslash: SETUP.EXE would take 示.EXE for its name.
+    CopyFileA((dir + "SETUP.INF").c_str(), (dir + "表示.INF").c_str(), FALSE);
+    CopyFileA((dir + "SETUP.EXE").c_str(), (dir + "表示.EXE").c_str(), FALSE);
+    run = RunChecker(dir + "表示.EXE");
+    EXPECT_EQ(2, run.status);
+    EXPECT_TRUE(OneFinding(run, "-:-: error: ", "表示.EXE - 名前に2バイト目が「\\」(0x5C) の文字があるので、SETUP.EXE は自分の名前を「示.EXE」と読み違え"));
+    EXPECT_EQ(-1, LineIndex(run, "コピーするファイル (この順番):"));
+    DeleteFileA((dir + "表示.INF").c_str());
+    DeleteFileA((dir + "表示.EXE").c_str());
+
     // Two scripts and no SETUP.INF: the directory alone does not say which.
     DeleteFileA((dir + "SETUP.INF").c_str());
     CopyFileA((dir + "SET,UP.INF").c_str(), (dir + "OTHER.INF").c_str(), FALSE);
