@@ -55,8 +55,8 @@ std::string MakeDist(const std::string &name, const char *script, bool bare)
     return dir;
 }
 
-// Under load Wine now and then fails to bring up a new process at all (a CI
-// run saw it once in some thousand starts). The program never ran then, so a
+// Under load Wine may fail to bring up a new process at all (one CI run saw
+// it once, in the robustness groups). The program never ran then, so a
 // second try tests the same thing; a file that cannot start fails every try.
 static bool CreateRetried(const std::string &commandLine, const std::string &directory, BOOL inherit,
                           STARTUPINFOA &startup, PROCESS_INFORMATION &info, DWORD *error)
