@@ -37,9 +37,6 @@ int ResolveScriptPaths(const char *argument);
 int CheckRequiredKeys();
 
 // Paths and names.
-// What is wrong with a path meant to lie under the installation directory.
-enum PathFault { PathSound, PathEmpty, PathDrive, PathCharacters, PathEmptyLevel, PathNoFileName, PathLeaves };
-int RelativePathFault(const char *path);
 const char *PathFaultText(int fault);
 // Whether a source lies outside the distribution directory.
 int SourceOutside(const char *source);

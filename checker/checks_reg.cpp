@@ -1,6 +1,7 @@
 // Checks of the [Reg] section: the keys that the removal deletes with all
 // their subkeys. A key set too high takes other programs' data with it.
 #include "checker/checker.h"
+#include "removal/regvalue.h"
 
 struct RegRoot {
     const char *name;
@@ -12,26 +13,6 @@ static const RegRoot Roots[] = {
     {"HKEY_CURRENT_USER", 17},
     {"HKEY_LOCAL_MACHINE", 18},
     {"HKEY_CLASSES_ROOT", 17},
-};
-
-// Keys below a root that many programs, or Windows itself, keep their data in.
-static const char *const SharedKeys[] = {
-    "Software\\Classes",
-    "Software\\Microsoft",
-    "Software\\Policies",
-    "Software\\Wow6432Node",
-    "Software\\Microsoft\\Windows",
-    "Software\\Microsoft\\Windows\\CurrentVersion",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-    "Software\\Microsoft\\Windows NT",
-    "Software\\Microsoft\\Windows NT\\CurrentVersion",
-    "System\\CurrentControlSet",
-    "System\\CurrentControlSet\\Control",
-    "System\\CurrentControlSet\\Services",
 };
 
 static const char BadRoot[] = " 削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
@@ -54,14 +35,6 @@ static const RegRoot *MatchRootIgnoringCase(const char *value)
                 CSTR_EQUAL)
             return &root;
     return nullptr;
-}
-
-static int InList(const char *path, const char *const *list, int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (lstrcmpiA(path, list[i]) == 0)
-            return 1;
-    return 0;
 }
 
 static void CheckRegEntry(const char *key, const char *value)
@@ -123,9 +96,8 @@ static void CheckRegEntry(const char *key, const char *value)
         ReportFinding(FindingError, "Reg", key, value, " - ルート直下のキーです。", BadRoot);
         return;
     }
-    static const char Shared[] = " 削除するとほかのプログラムと共有しているデータもすべて消えます。";
-    if (InList(normal, SharedKeys, ARRAYSIZE(SharedKeys)))
-        ReportFinding(FindingError, "Reg", key, value, " - 共有のキーです。", Shared);
+    if (IsSharedKey(normal))
+        ReportFinding(FindingError, "Reg", key, value, " - 共有のキーです。", BadRoot);
 }
 
 void CheckRegEntries()

@@ -151,57 +151,6 @@ int CheckRequiredKeys()
     return State.title[0] != '\0' && State.folder[0] != '\0';
 }
 
-static int HasControlCharacter(const char *text)
-{
-    for (const char *p = text; *p != '\0'; ++p) {
-        if (static_cast<unsigned char>(*p) < 0x20)
-            return 1;
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
-            ++p;
-    }
-    return 0;
-}
-
-static int HasAnyOf(const char *text, const char *characters)
-{
-    for (const char *c = characters; *c != '\0'; ++c)
-        if (FindCharMbcs(text, *c) != nullptr)
-            return 1;
-    return 0;
-}
-
-int RelativePathFault(const char *path)
-{
-    if (*path == '\0')
-        return PathEmpty;
-    if (FindCharMbcs(path, ':') != nullptr)
-        return PathDrive;
-    if (HasAnyOf(path, "*?\"<>|/") || HasControlCharacter(path))
-        return PathCharacters;
-    int depth = 0;
-    const char *level = path;
-    for (;;) {
-        const char *slash = FindCharMbcs(level, '\\');
-        int length = slash != nullptr ? int(slash - level) : lstrlenA(level);
-        int dots = 0;
-        if (length == 1 && level[0] == '.')
-            dots = 1;
-        else if (length == 2 && level[0] == '.' && level[1] == '.')
-            dots = 2;
-        if (length == 0)
-            return slash != nullptr ? PathEmptyLevel : PathNoFileName;
-        if (slash == nullptr && dots != 0)
-            return PathNoFileName;
-        if (dots == 2 && --depth < 0)
-            return PathLeaves;
-        if (dots == 0)
-            ++depth;
-        if (slash == nullptr)
-            return PathSound;
-        level = slash + 1;
-    }
-}
-
 const char *PathFaultText(int fault)
 {
     switch (fault) {
@@ -217,6 +166,8 @@ const char *PathFaultText(int fault)
         return " - ファイル名がありません (「\\」か「.」で終わっています)。";
     case PathLeaves:
         return " - 「..\\」でインストール先のフォルダの外に出ます。";
+    case PathDotLevel:
+        return " - 「.」か「..」の階層があります。SETUP.EXE はこのような項目を受け付けません。";
     default:
         return "";
     }

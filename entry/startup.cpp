@@ -4,6 +4,7 @@
 
 int StartSetup(HINSTANCE instance, const char *tail)
 {
+    RestrictDllSearch();
     State.instance = instance;
     State.newShell = LOBYTE(LOWORD(GetVersion())) > 3;
     GetModuleFileNameA(instance, State.modulePath, PATH_SIZE);
@@ -18,8 +19,22 @@ int StartSetup(HINSTANCE instance, const char *tail)
         ReportBrokenScript();
         return 1;
     }
+    // A packaged program obeys only the script it was packaged with, and an
+    // installation copies no entry that could write outside its directory.
+    if (!CheckBoundScript()) {
+        ReportBrokenScript();
+        return 1;
+    }
     if (!LoadSetupScript())
         return 1;
+    if (mode == ModeInstall) {
+        for (int n = 1; n <= State.fileCount; ++n) {
+            if (!IsFileEntrySound(n)) {
+                ReportBrokenScript();
+                return 1;
+            }
+        }
+    }
 
     switch (mode) {
     case ModeRequestRemoval:

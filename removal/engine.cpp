@@ -207,13 +207,15 @@ static int IsSharedDirectory(const char *directory)
 static void DeleteListedKeys()
 {
     for (unsigned int n = 1;; ++n) {
-        char value[PATH_SIZE];
-        GetPrivateProfileStringA("Reg", FormatIndex(n), "", value, sizeof value, State.scriptPath);
+        // One byte more than the key takes: a value that fills it was cut,
+        // and a cut key is some other program's, higher up.
+        char value[PATH_SIZE + 1];
+        DWORD length = GetPrivateProfileStringA("Reg", FormatIndex(n), "", value, sizeof value, State.scriptPath);
         if (value[0] == '\0')
             return;
         HKEY root;
         char subkey[PATH_SIZE];
-        if (!SplitRegValue(value, &root, subkey, sizeof subkey)) {
+        if (length >= PATH_SIZE || !SplitRegValue(value, &root, subkey, sizeof subkey)) {
             ShowError("Regセクションがおかしいです。");
             continue;
         }
@@ -247,6 +249,15 @@ int RemoveInstallation()
     DeleteListedKeys();
 
     for (int i = State.fileCount; i >= -1; --i) {
+        // An entry that could name a file outside the installation
+        // directory, or was cut, is no instruction to delete anything.
+        if (i > 0 && !IsFileEntrySound(i)) {
+            ShowError(BrokenScriptText);
+            continue;
+        }
+        // The packaged script is held against change until it is deleted.
+        if (i == 0)
+            ReleaseBoundScript();
         LoadFileEntry(i);
         if (DeleteFileIfPresent(State.entryPath))
             continue;

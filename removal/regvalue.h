@@ -10,5 +10,11 @@ int NormalizeKeyPath(const char *path, char *normal, int size);
 // the value names a key at least two levels below one of the three roots;
 // 0 for an unknown or lower-case root, for the root itself and for a key
 // directly below it (Software, SOFTWARE, SYSTEM, a class of every program),
-// whose deletion would take other programs' keys with it.
+// whose deletion would take other programs' keys with it, and for a shared key.
+// 1 for a normalised key path that other programs keep their data under
+// (Software\Microsoft, ...\CurrentVersion\Run and the like, in any letter
+// case, also through the 32-bit view or the classes below Software), whose
+// deletion would take their keys with it.
+int IsSharedKey(const char *normal);
+
 int SplitRegValue(const char *value, HKEY *root, char *subkey, int size);

@@ -7,6 +7,10 @@
 #define IDD_PROGRESS      103
 #define IDD_FOLDER_PICKER 105
 #define IDD_OPTIONS       107
+// The package's binding: a mark, then the script's SHA-256, zero until the
+// package step fills it in place before signing.
+#define IDR_BINDING       110
+#define BINDING_SIZE      48
 
 #define IDC_DEST_LABEL     1000
 #define IDC_DEST_EDIT      1001

@@ -66,3 +66,61 @@ void SplitGroupEntry()
     JoinEntryPath(comma + 1);
     State.entryTail = saveTail;  // a group entry leaves entryTail where it was
 }
+
+int HasControlCharacter(const char *text)
+{
+    for (const char *p = text; *p != '\0'; ++p) {
+        if (static_cast<unsigned char>(*p) < 0x20)
+            return 1;
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0')
+            ++p;
+    }
+    return 0;
+}
+
+int HasAnyOf(const char *text, const char *characters)
+{
+    for (const char *c = characters; *c != '\0'; ++c)
+        if (FindCharMbcs(text, *c) != nullptr)
+            return 1;
+    return 0;
+}
+
+// The one rule for a destination, shared with the checker so that what it
+// calls an error is what the program refuses. A "." or ".." level is refused
+// even where it would come back inside: nothing a maker means needs one, and
+// only such a level, a drive, a colon, a leading backslash or a UNC name
+// could make the elevated copy write, or the removal delete, anywhere else.
+int RelativePathFault(const char *path)
+{
+    if (*path == '\0')
+        return PathEmpty;
+    if (FindCharMbcs(path, ':') != nullptr)
+        return PathDrive;
+    if (HasAnyOf(path, "*?\"<>|/") || HasControlCharacter(path))
+        return PathCharacters;
+    int depth = 0;
+    int dotted = 0;
+    const char *level = path;
+    for (;;) {
+        const char *slash = FindCharMbcs(level, '\\');
+        int length = slash != nullptr ? int(slash - level) : lstrlenA(level);
+        int dots = 0;
+        if (length == 1 && level[0] == '.')
+            dots = 1;
+        else if (length == 2 && level[0] == '.' && level[1] == '.')
+            dots = 2;
+        if (length == 0)
+            return slash != nullptr ? PathEmptyLevel : PathNoFileName;
+        if (slash == nullptr && dots != 0)
+            return PathNoFileName;
+        if (dots == 2 && --depth < 0)
+            return PathLeaves;
+        if (dots == 0)
+            ++depth;
+        dotted |= dots;
+        if (slash == nullptr)
+            return dotted ? PathDotLevel : PathSound;
+        level = slash + 1;
+    }
+}

@@ -4,9 +4,11 @@
 
 static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
+const char BrokenScriptText[] = "設定ファイルが壊れているか、または見つかりません。";
+
 void ReportBrokenScript()
 {
-    MessageBoxA(nullptr, "設定ファイルが壊れているか、または見つかりません。", nullptr, MB_ICONERROR | MB_OK);
+    MessageBoxA(nullptr, BrokenScriptText, nullptr, MB_ICONERROR | MB_OK);
 }
 
 void ReadDefaultInstallDir()
@@ -93,4 +95,16 @@ void LoadGroupEntry(int n)
 {
     GetPrivateProfileStringA("Group", FormatIndex(n), "", State.entryName, PATH_SIZE, State.scriptPath);
     SplitGroupEntry();
+}
+
+int IsFileEntrySound(int n)
+{
+    // One byte more than any field takes: a value that fills it was cut,
+    // and a cut path names some other file.
+    char value[PATH_SIZE + 1];
+    if (GetPrivateProfileStringA("Install", FormatIndex(unsigned(n)), "", value, sizeof value, State.scriptPath) >=
+        PATH_SIZE)
+        return 0;
+    char *comma = FindCharMbcs(value, ',');
+    return RelativePathFault(comma != nullptr ? comma + 1 : value) == PathSound;
 }

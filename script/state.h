@@ -46,6 +46,7 @@ struct SetupState {
     HWND ownerWindow;
     DWORD ddeInstance;
     HCONV ddeConversation;
+    HANDLE scriptFile;  // a packaged script, held against change while it is read
 };
 
 extern SetupState State;
@@ -60,6 +61,13 @@ SetupMode ParseCommandTail(const char *tail, const char **setupPath);
 int DeriveSetupPaths(const char *setupPath);
 int StartSetup(HINSTANCE instance, const char *tail);
 
+// Where DLLs come from: only the system directory, whatever lies beside the
+// program. RestrictDllSearch comes before anything else the process does.
+void RestrictDllSearch();
+int UsesSearchDirectories(DWORD version);
+HMODULE LoadSystemLibrary(const char *name);
+FARPROC GetSystemProc(const char *library, const char *name);
+
 // Text and window utilities.
 char *FormatIndex(unsigned int number);
 char *FindCharMbcs(const char *text, char wanted);
@@ -71,6 +79,7 @@ int AppendText(char *dest, int destSize, const char *src);
 
 // Setup script.
 int LoadSetupScript();
+extern const char BrokenScriptText[];
 void ReportBrokenScript();
 void LoadFileEntry(int n);
 void LoadGroupEntry(int n);
@@ -83,10 +92,52 @@ void SplitGroupEntry();
 // default even on a machine that holds an earlier installation.
 void ReadDefaultInstallDir();
 
+// The package's binding: the script and the installed files as the maker's
+// signature covers them (see script/binding.cpp).
+enum { SHA256_SIZE = 32 };
+struct Sha256 {
+    unsigned int state[8];
+    unsigned long long length;
+    unsigned char block[64];
+};
+void StartSha256(Sha256 *hash);
+void AddSha256(Sha256 *hash, const void *data, unsigned long count);
+void EndSha256(Sha256 *hash, unsigned char *digest);
+int HashFile(const char *path, unsigned char *digest, HANDLE *held);
+int ParseDigest(const char *text, unsigned char *digest);
+// 1 when the program is not packaged or its script is the packaged one.
+int CheckBoundScript();
+void ReleaseBoundScript();
+// After entry n (-1 to fileCount) was copied to entryPath: 1 when the copy is
+// what was packaged; otherwise it is deleted, said, and 0.
+int CheckCopiedEntry(int n);
+
+// What is wrong with a path meant to lie under the directory it is joined
+// to: the program refuses an entry whose destination has any of these.
+enum PathFault {
+    PathSound,
+    PathEmpty,
+    PathDrive,
+    PathCharacters,
+    PathEmptyLevel,
+    PathNoFileName,
+    PathLeaves,
+    PathDotLevel
+};
+int RelativePathFault(const char *path);
+int HasControlCharacter(const char *text);
+int HasAnyOf(const char *text, const char *characters);
+// 1 when [Install] entry n was read whole and its destination is sound.
+int IsFileEntrySound(int n);
+
 // Directory creation and file copy.
 int CreateOneDirectory(char *path);
 int CreateDirectoryPath(char *path);
 int CopyCurrentEntry();
+// The permissions a directory level about to be made at path (with its
+// trailing backslash) gets on the system of that GetVersion value: null for
+// the system's default, else a list that only administrators may change.
+LPSECURITY_ATTRIBUTES FolderSecurity(const char *path, DWORD version);
 
 // Install wizard.
 void RunInstallWizard();
@@ -96,6 +147,10 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
 unsigned long long GetInstallFreeSpace();
 void RunInstallStep();
 void RegisterUninstall();
+// Finish's start through the desktop's shell, as the signed-in user, when
+// this process is elevated; 0 when it is not or that route is not there.
+int IsTokenElevated();
+int StartAsUser(const char *file, const char *directory);
 
 // Shell integration.
 void UpdateShellItems(int kind, int remove);

@@ -63,19 +63,27 @@ static void EndAtDirectory(char *path)
 }
 
 // Every file of the program's Start-menu folder goes, whoever put it there;
-// a sub-folder keeps the folder itself in place.
+// a sub-folder keeps the folder itself in place. A junction or directory link,
+// in the folder's place or in it, leads somewhere else: as in the sweep of
+// the installation directory, only the link itself goes.
 static void RemoveGroupFolder(const char *folder)
 {
+    DWORD attributes = GetFileAttributesA(folder);
     char path[PATH_SIZE];
     int nameAt = lstrlenA(folder) + 1;
-    if (CopyText(path, PATH_SIZE, folder) && AppendText(path, PATH_SIZE, "\\*.*")) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        CopyText(path, PATH_SIZE, folder) && AppendText(path, PATH_SIZE, "\\*.*")) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA(path, &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
                 path[nameAt] = '\0';
-                if (AppendText(path, PATH_SIZE, found.cFileName))
+                if (!AppendText(path, PATH_SIZE, found.cFileName))
+                    continue;
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                     DeleteFileA(path);
+                else if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                    RemoveDirectoryA(path);
             } while (FindNextFileA(search, &found));
             FindClose(search);
         }

@@ -63,6 +63,11 @@ start)
   mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wineserver -p
   /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
+  # The RPC service never starts in the session that made the prefix, and
+  # without it no process reaches another's COM objects (the desktop shell's,
+  # through which Finish starts the product as the user): a new session.
+  /usr/lib/wine/wineserver -k
+  /usr/lib/wine/wineserver -p
   own_folders "$WINEPREFIX"
   # A nearly empty 50 MB drive S: for the wizard's free-space question.
   mkdir -p "$dir/smalldrive"

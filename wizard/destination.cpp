@@ -134,7 +134,10 @@ static void PickFolder(HWND page)
     dialog.nMaxFile = sizeof file;
     dialog.Flags = OFN_ENABLETEMPLATE | OFN_NOCHANGEDIR;
     dialog.lpTemplateName = MAKEINTRESOURCEA(IDD_FOLDER_PICKER);
-    if (GetSaveFileNameA(&dialog) && dialog.nFileOffset < sizeof file) {
+    typedef BOOL(WINAPI * PickerProc)(LPOPENFILENAMEA);
+    FARPROC picker = GetSystemProc("COMDLG32.DLL", "GetSaveFileNameA");
+    if (picker != nullptr && reinterpret_cast<PickerProc>(reinterpret_cast<void (*)()>(picker))(&dialog) &&
+        dialog.nFileOffset < sizeof file) {
         // What stands after the folder is the placeholder name: it falls away.
         file[dialog.nFileOffset] = '\0';
         SetDlgItemTextA(page, IDC_DEST_EDIT, file);

@@ -44,7 +44,10 @@ int CreateOneDirectory(char *path)
         if (!made)
             ShowPathError(path, FileInTheWay);
     } else {
-        made = CreateDirectoryA(path, nullptr) != 0;
+        *cut = saved;
+        LPSECURITY_ATTRIBUTES security = FolderSecurity(path, GetVersion());
+        *cut = '\0';
+        made = CreateDirectoryA(path, security) != 0;
         if (!made)
             ShowPathError(path, CreateFailed);
     }

@@ -72,7 +72,12 @@ void RunInstallStep()
         CreateDirectoryPath(State.installDir);
     } else if (step <= last - 1) {
         LoadFileEntry(step - 2);
-        CopyCurrentEntry();
+        if (CopyCurrentEntry() && !CheckCopiedEntry(step - 2)) {
+            // Not what the maker packaged: nothing more is installed,
+            // registered, linked or started.
+            PostMessageA(State.sheetWindow, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            return;
+        }
     } else {
         MakeShortcuts();
         RegisterUninstall();
@@ -95,17 +100,30 @@ static void StartInstalledProgram(HWND page)
 {
     LoadFileEntry(1);
     SetCurrentDirectoryA(State.installDir);
-    // Quoted, so that a blank in the path (C:\Program Files\...) cannot make
-    // the system start some other program such as C:\Program.exe.
-    char command[PATH_SIZE + 2];
-    CopyText(command, sizeof command, "\"");
-    AppendText(command, sizeof command, State.entryPath);
-    AppendText(command, sizeof command, "\"");
-    WinExec(command, SW_SHOWNORMAL);
+    // Where the desktop's shell can start it as the user, it does; the
+    // program's own start is for the systems and sessions without that.
+    if (!StartAsUser(State.entryPath, State.installDir)) {
+        // Quoted, so that a blank in the path (C:\Program Files\...) cannot
+        // make the system start some other program such as C:\Program.exe.
+        char command[PATH_SIZE + 2];
+        CopyText(command, sizeof command, "\"");
+        AppendText(command, sizeof command, State.entryPath);
+        AppendText(command, sizeof command, "\"");
+        WinExec(command, SW_SHOWNORMAL);
+    }
 
     char document[PATH_SIZE];
     GetPrivateProfileStringA("Install", "Open", "", document, sizeof document, State.scriptPath);
-    if (document[0] != '\0')
+    if (document[0] == '\0')
+        return;
+    // The shell resolves a relative name against its own directory, not
+    // ours: the installed file is named in full.
+    char path[INSTALL_DIR_SIZE + PATH_SIZE];
+    const char *target = document;
+    if (document[0] != '\\' && FindCharMbcs(document, ':') == nullptr && CopyText(path, sizeof path, State.installDir) &&
+        AppendText(path, sizeof path, document))
+        target = path;
+    if (!StartAsUser(target, State.installDir))
         ShellExecuteA(page, "open", document, nullptr, nullptr, SW_SHOWNORMAL);
 }
 

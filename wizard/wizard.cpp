@@ -92,5 +92,8 @@ void RunInstallWizard()
     PROPSHEETPAGEA_V2 pages[WIZARD_PAGES];
     PROPSHEETHEADERA header;
     InitWizardSheet(&header, pages);
-    ShowWizardSheet(&header, PropertySheetA);
+    // Taken from the system's own library (see entry/libraries.cpp).
+    FARPROC show = GetSystemProc("COMCTL32.DLL", "PropertySheetA");
+    if (show != nullptr)
+        ShowWizardSheet(&header, reinterpret_cast<ShowSheetProc>(reinterpret_cast<void (*)()>(show)));
 }

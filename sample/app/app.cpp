@@ -4,12 +4,36 @@
 // command line. Started with /hold it stays open until killed, keeping its
 // file in use.
 #include <windows.h>
+#include <tlhelp32.h>
+
+// The program file of the process that started this one: SETUP.EXE when it
+// started the program itself, the desktop's shell when it asked that to.
+static void ParentName(char *name, int size)
+{
+    lstrcpynA(name, "", size);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            parent = entry.th32ParentProcessID;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more && parent != 0; more = Process32Next(snapshot, &entry))
+        if (entry.th32ProcessID == parent)
+            lstrcpynA(name, entry.szExeFile, size);
+    CloseHandle(snapshot);
+}
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     char directory[MAX_PATH];
     GetCurrentDirectoryA(sizeof directory, directory);
     const char *commandLine = GetCommandLineA();
+    char parent[MAX_PATH];
+    ParentName(parent, sizeof parent);
 
     HKEY key;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\SampleApp", 0, nullptr, 0, KEY_WRITE | KEY_READ,
@@ -22,6 +46,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                        lstrlenA(directory) + 1);
         RegSetValueExA(key, "LastCommandLine", 0, REG_SZ, reinterpret_cast<const BYTE *>(commandLine),
                        lstrlenA(commandLine) + 1);
+        RegSetValueExA(key, "LastParent", 0, REG_SZ, reinterpret_cast<const BYTE *>(parent), lstrlenA(parent) + 1);
         RegCloseKey(key);
     }
     for (const char *p = commandLine; *p; ++p)

@@ -188,7 +188,9 @@ TEST(Install, SampleProductOnTheNewShell)
     Sleep(500);
     EXPECT_EQ(1u, RegDword(HKEY_CURRENT_USER, AppKey, "Starts"));
     EXPECT_EQ("C:\\Program Files\\SampleApp", RegRead(HKEY_CURRENT_USER, AppKey, "LastDirectory"));
-    EXPECT_EQ("\"" + installDir + "APP.EXE\"", RegRead(HKEY_CURRENT_USER, AppKey, "LastCommandLine"));
+    // Started by the desktop's shell, as the user: this Wine's token reads as
+    // elevated, and its desktop serves the route.
+    EXPECT_EQ("EXPLORER.EXE", Upper(RegRead(HKEY_CURRENT_USER, AppKey, "LastParent")));
     EXPECT_EQ("C:\\Program Files\\SampleApp\n" + installDir + "README.TXT\n", OpenedRecord(record));
     UnregisterTextOpener();
 

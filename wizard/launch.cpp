@@ -1,0 +1,123 @@
+// Finish starts the product as the user who asked for the installation.
+// The installer runs elevated; whatever it starts itself inherits that, so a
+// standard user who had an administrator type a password would be handed an
+// elevated product, and through its file dialogs an elevated shell. The
+// desktop's shell runs as the signed-in user: it is asked to do the start.
+#include "script/state.h"
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
+
+int IsTokenElevated()
+{
+    // Looked up: the systems before NT lack these, and only Vista and
+    // later answer the question; before them nothing runs elevated apart.
+    typedef BOOL(WINAPI * OpenTokenProc)(HANDLE, DWORD, PHANDLE);
+    typedef BOOL(WINAPI * TokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
+    HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+    FARPROC open = GetProcAddress(advapi, "OpenProcessToken");
+    FARPROC query = GetProcAddress(advapi, "GetTokenInformation");
+    HANDLE token;
+    TOKEN_ELEVATION elevation = {0};
+    DWORD size;
+    if (open == nullptr || query == nullptr ||
+        !reinterpret_cast<OpenTokenProc>(reinterpret_cast<void (*)()>(open))(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return 0;
+    if (!reinterpret_cast<TokenInformationProc>(reinterpret_cast<void (*)()>(query))(
+            token, TokenElevation, &elevation, sizeof elevation, &size))
+        elevation.TokenIsElevated = 0;
+    CloseHandle(token);
+    return elevation.TokenIsElevated != 0;
+}
+
+// The shell object of the desktop's own process, reached the documented way:
+// the desktop window, its browser, its view, the view's folder object and
+// that object's application. Each step's object is let go once the next is had.
+static IShellDispatch2 *DesktopShell()
+{
+    IShellWindows *windows = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                reinterpret_cast<void **>(&windows))))
+        return nullptr;
+    VARIANT location = {}, root = {};
+    location.vt = VT_I4;
+    location.lVal = CSIDL_DESKTOP;
+    LONG window;
+    IDispatch *desktop = nullptr;
+    HRESULT found = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop);
+    windows->Release();
+    if (found != S_OK || desktop == nullptr)
+        return nullptr;
+    IServiceProvider *provider = nullptr;
+    desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void **>(&provider));
+    desktop->Release();
+    if (provider == nullptr)
+        return nullptr;
+    IShellBrowser *browser = nullptr;
+    provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void **>(&browser));
+    provider->Release();
+    if (browser == nullptr)
+        return nullptr;
+    IShellView *view = nullptr;
+    browser->QueryActiveShellView(&view);
+    browser->Release();
+    if (view == nullptr)
+        return nullptr;
+    IDispatch *background = nullptr;
+    view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void **>(&background));
+    view->Release();
+    if (background == nullptr)
+        return nullptr;
+    IShellFolderViewDual *folderView = nullptr;
+    background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void **>(&folderView));
+    background->Release();
+    if (folderView == nullptr)
+        return nullptr;
+    IDispatch *application = nullptr;
+    folderView->get_Application(&application);
+    folderView->Release();
+    if (application == nullptr)
+        return nullptr;
+    IShellDispatch2 *shell = nullptr;
+    application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void **>(&shell));
+    application->Release();
+    return shell;
+}
+
+int StartAsUser(const char *file, const char *directory)
+{
+    typedef BSTR(WINAPI * AllocateProc)(const OLECHAR *);
+    typedef void(WINAPI * FreeProc)(BSTR);
+    FARPROC allocate = GetSystemProc("OLEAUT32.DLL", "SysAllocString");
+    FARPROC release = GetSystemProc("OLEAUT32.DLL", "SysFreeString");
+    if (!IsTokenElevated() || allocate == nullptr || release == nullptr)
+        return 0;
+    HRESULT initialised = CoInitialize(nullptr);
+    int started = 0;
+    if (IShellDispatch2 *shell = DesktopShell()) {
+        // The file, its arguments, its working directory and the verb.
+        const char *const texts[4] = {file, "", directory, "open"};
+        VARIANT values[4];
+        int made = 1;
+        for (int i = 0; i < 4; ++i) {
+            WCHAR wide[PATH_SIZE];
+            values[i].vt = VT_BSTR;
+            values[i].bstrVal = MultiByteToWideChar(CP_ACP, 0, texts[i], -1, wide, PATH_SIZE) != 0
+                                    ? reinterpret_cast<AllocateProc>(reinterpret_cast<void (*)()>(allocate))(wide)
+                                    : nullptr;
+            made &= values[i].bstrVal != nullptr;
+        }
+        VARIANT show = {};
+        show.vt = VT_I4;
+        show.lVal = SW_SHOWNORMAL;
+        if (made)
+            started = SUCCEEDED(shell->ShellExecute(values[0].bstrVal, values[1], values[2], values[3], show));
+        for (VARIANT &value : values)
+            reinterpret_cast<FreeProc>(reinterpret_cast<void (*)()>(release))(value.bstrVal);
+        shell->Release();
+    }
+    if (SUCCEEDED(initialised))
+        CoUninitialize();
+    return started;
+}

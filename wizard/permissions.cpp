@@ -1,0 +1,73 @@
+// Who may change what the installation puts on disk. The product's programs
+// are later started by administrators, and its copy of the setup program and
+// script are what the elevated removal obeys; a folder that inherits the
+// permissions of a drive root lets every signed-in user change all of them.
+// So each level the installation makes outside the Program Files folder gets
+// a list of its own, not inherited: Administrators and SYSTEM may do
+// anything, Users may read and run, and everything below inherits that.
+#include "script/state.h"
+
+// The list as the system stores it: revision 2, three entries that allow,
+// each inherited by files and folders below (flags 3). The SIDs are
+// S-1-5-18 (SYSTEM), S-1-5-32-544 (Administrators), S-1-5-32-545 (Users).
+alignas(4) static const unsigned char ProtectedAcl[76] = {
+    2, 0, 76, 0, 3, 0, 0, 0,
+    0, 3, 20, 0, 0xFF, 0x01, 0x1F, 0x00, 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,
+    0, 3, 24, 0, 0xFF, 0x01, 0x1F, 0x00, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0,
+    0, 3, 24, 0, 0xA9, 0x00, 0x12, 0x00, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 0x02, 0, 0};
+
+static SECURITY_DESCRIPTOR ProtectedFolder = {
+    SECURITY_DESCRIPTOR_REVISION, 0, SE_DACL_PRESENT, nullptr, nullptr, nullptr,
+    reinterpret_cast<PACL>(const_cast<unsigned char *>(ProtectedAcl))};
+static SECURITY_ATTRIBUTES ProtectedAttributes = {sizeof(SECURITY_ATTRIBUTES), &ProtectedFolder, FALSE};
+
+// Whether the shorter of the two paths begins the longer, letter case aside.
+static int OnePathHoldsTheOther(const char *a, const char *b)
+{
+    int lengthA = lstrlenA(a), lengthB = lstrlenA(b);
+    const char *longer = lengthA > lengthB ? a : b;
+    const char *shorter = lengthA > lengthB ? b : a;
+    int length = lstrlenA(shorter);
+    char head[PATH_SIZE];
+    if (length >= PATH_SIZE)
+        return 0;
+    CopyMemory(head, longer, length);
+    head[length] = '\0';
+    return lstrcmpiA(head, shorter) == 0;
+}
+
+LPSECURITY_ATTRIBUTES FolderSecurity(const char *path, DWORD version)
+{
+    // Windows 95, 98 and Me keep no permissions; the Start menu's folder
+    // and anything else outside the installation is the user's own.
+    if ((version & 0x80000000) != 0 || !OnePathHoldsTheOther(path, State.installDir))
+        return nullptr;
+    // The Program Files folders are made to let only administrators change
+    // them, and what is made in them inherits that together with whatever
+    // else the system puts there.
+    static const char *const ProgramFolders[] = {"ProgramFilesDir", "ProgramW6432Dir"};
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, &key) ==
+        ERROR_SUCCESS) {
+        for (const char *name : ProgramFolders) {
+            char folder[PATH_SIZE];
+            DWORD size = PATH_SIZE - 2;
+            if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(folder), &size) ==
+                    ERROR_SUCCESS &&
+                size > 1) {
+                folder[size] = '\0';
+                AddTrailingBackslash(folder);
+                if (OnePathHoldsTheOther(folder, path) && lstrlenA(folder) <= lstrlenA(path)) {
+                    RegCloseKey(key);
+                    return nullptr;
+                }
+            }
+        }
+        RegCloseKey(key);
+    }
+    // Before Windows 2000 nothing is inherited after a folder is made, and
+    // the mark that keeps inheritance out is unknown.
+    if (LOBYTE(LOWORD(version)) >= 5)
+        ProtectedFolder.Control |= SE_DACL_PROTECTED;
+    return &ProtectedAttributes;
+}
