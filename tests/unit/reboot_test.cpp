@@ -74,8 +74,11 @@ TEST(WininitDeletion, SectionIsAddedAtTheEndOfTheFile)
     // No [Rename] section yet.
     EXPECT_EQ(std::string("[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\n") + NewLine,
               AfterAdding("nosection", "[boot]\r\nshell=Explorer.exe\r\n"));
-    // An empty file gets the section at its start.
+    // An empty file gets the section at its start, and so does a missing one.
     EXPECT_EQ(std::string("[Rename]\r\n") + NewLine, AfterAdding("empty", ""));
+    std::string missing = CaseFile("missing");
+    EXPECT_EQ(1, AddWininitDeletion(missing.c_str(), Victim));
+    EXPECT_EQ(std::string("[Rename]\r\n") + NewLine, ReadBytes(missing));
     // The old end-of-file mark is replaced; no line break goes in front.
     EXPECT_EQ(std::string("[boot]\r\na=1\r\n[Rename]\r\n") + NewLine, AfterAdding("eofmark", "[boot]\r\na=1\r\n\x1A"));
     // A last line without its line break is ended first, or "[Rename]"
@@ -135,11 +138,6 @@ TEST(WininitDeletion, SectionsOverTheLimitLeaveTheFileAsItWas)
 
 TEST(WininitDeletion, FilesThatCannotBeWrittenLoseNothing)
 {
-    // No file: none is made.
-    std::string missing = CaseFile("missing");
-    EXPECT_EQ(0, AddWininitDeletion(missing.c_str(), Victim));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
-
     // Held open by a program that lets others read but not write: the
     // pending lines can be read, but must not be deleted, since the rebuilt
     // section could not be written back.
