@@ -237,6 +237,7 @@ struct SheetCall {
 };
 std::vector<SheetCall> SheetCalls;
 HWND OpenedSheet;
+bool EndAbnormally;
 
 INT_PTR WINAPI FirstCommonControls(LPCPROPSHEETHEADERA header)
 {
@@ -249,6 +250,12 @@ INT_PTR WINAPI FirstCommonControls(LPCPROPSHEETHEADERA header)
         at += page->dwSize;  // as the library walks them
     }
     SheetCalls.push_back(call);
+    if (EndAbnormally) {
+        // Shown, then ended as by a WM_QUIT in its loop; a second showing is only counted.
+        if (SheetCalls.size() == 1)
+            PropertySheetA(header);
+        return -1;
+    }
     return SheetCalls.size() == 1 ? -1 : PropertySheetA(header);
 }
 
@@ -313,6 +320,19 @@ TEST(ShowWizardSheet, RefusedSizesAreOfferedAgainInTheFirstOnes)
     EXPECT_NE(nullptr, OpenedSheet);
     // The caller's pages are still its own.
     EXPECT_EQ(reinterpret_cast<LPCPROPSHEETPAGEA>(pages), header.ppsp);
+
+    // A sheet that was shown is never shown again, whatever it returned.
+    InitWizardSheet(&header, pages);
+    SheetCalls.clear();
+    OpenedSheet = nullptr;
+    EndAbnormally = true;
+    closer = CreateThread(nullptr, 0, CloseTheSheet, reinterpret_cast<void *>(UINT_PTR(GetCurrentThreadId())), 0, nullptr);
+    EXPECT_EQ(-1, ShowWizardSheet(&header, FirstCommonControls));
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    EndAbnormally = false;
+    EXPECT_NE(nullptr, OpenedSheet);
+    EXPECT_EQ(1u, SheetCalls.size());
 }
 
 TEST(ComposeTitleText, TitleFollowedBySuffix)
