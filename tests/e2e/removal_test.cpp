@@ -423,6 +423,7 @@ TEST(Removal, WithoutDelayedDeletionTheCopyGoesIntoWininit)
 TEST(Removal, ClosedBeforeItsFirstTickTheDialogRemovesNothing)
 {
     StageInstallation();
+    const size_t pendingBefore = PendingCount("\\??\\" + SystemCopy());
     Process request = StartUninstall();
     Box box;
     ASSERT_TRUE(WaitBox(box, 15000, request.id));
@@ -443,7 +444,6 @@ TEST(Removal, ClosedBeforeItsFirstTickTheDialogRemovesNothing)
     copy.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
     copy.id = pid;
     const std::string image = ImagePath(pid);
-    const size_t pendingBefore = PendingCount("\\??\\" + image);
     EXPECT_EQ(1, WaitExit(copy));
     Kill(copy);
     EXPECT_EQ(1, WaitExit(request));
