@@ -5,7 +5,6 @@
 static const bool Started = [] {
     char path[MAX_PATH];
     DWORD got = GetEnvironmentVariableA("WINE_RUN_STARTED", path, sizeof path);
-    if (got != 0 && got < sizeof path)
-        CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return true;
+    return got != 0 && got < sizeof path &&
+           CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }();

@@ -74,11 +74,8 @@ TEST(WininitDeletion, SectionIsAddedAtTheEndOfTheFile)
     // No [Rename] section yet.
     EXPECT_EQ(std::string("[boot]\r\nshell=Explorer.exe\r\n[Rename]\r\n") + NewLine,
               AfterAdding("nosection", "[boot]\r\nshell=Explorer.exe\r\n"));
-    // An empty file gets the section at its start, and so does a missing one.
+    // An empty file gets the section at its start.
     EXPECT_EQ(std::string("[Rename]\r\n") + NewLine, AfterAdding("empty", ""));
-    std::string missing = CaseFile("missing");
-    EXPECT_EQ(1, AddWininitDeletion(missing.c_str(), Victim));
-    EXPECT_EQ(std::string("[Rename]\r\n") + NewLine, ReadBytes(missing));
     // The old end-of-file mark is replaced; no line break goes in front.
     EXPECT_EQ(std::string("[boot]\r\na=1\r\n[Rename]\r\n") + NewLine, AfterAdding("eofmark", "[boot]\r\na=1\r\n\x1A"));
     // A last line without its line break is ended first, or "[Rename]"

@@ -250,13 +250,9 @@ INT_PTR WINAPI FirstCommonControls(LPCPROPSHEETHEADERA header)
         at += page->dwSize;  // as the library walks them
     }
     SheetCalls.push_back(call);
-    if (EndAbnormally) {
-        // Shown, then ended as by a WM_QUIT in its loop; a second showing is only counted.
-        if (SheetCalls.size() == 1)
-            PropertySheetA(header);
-        return -1;
-    }
-    return SheetCalls.size() == 1 ? -1 : PropertySheetA(header);
+    if (EndAbnormally && SheetCalls.size() == 1)
+        PropertySheetA(header);  // shown, then ended with -1 as by a WM_QUIT in its loop
+    return SheetCalls.size() == 1 || EndAbnormally ? -1 : PropertySheetA(header);
 }
 
 BOOL CALLBACK FindSheet(HWND window, LPARAM found)
@@ -320,9 +316,7 @@ TEST(ShowWizardSheet, RefusedSizesAreOfferedAgainInTheFirstOnes)
     EXPECT_NE(nullptr, OpenedSheet);
     // The caller's pages are still its own.
     EXPECT_EQ(reinterpret_cast<LPCPROPSHEETPAGEA>(pages), header.ppsp);
-
     // A sheet that was shown is never shown again, whatever it returned.
-    InitWizardSheet(&header, pages);
     SheetCalls.clear();
     OpenedSheet = nullptr;
     EndAbnormally = true;
