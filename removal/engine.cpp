@@ -201,6 +201,15 @@ static int IsSharedDirectory(const char *directory)
     got = GetSystemDirectoryA(system, sizeof system);
     if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
         return 1;
+    // 64-bit Windows keeps the 32-bit system files in a directory of their
+    // own. Systems without one lack the call, and 32-bit Windows fails it.
+    typedef UINT(WINAPI * Wow64DirectoryProc)(LPSTR, UINT);
+    FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemWow64DirectoryA");
+    if (found != nullptr) {
+        got = reinterpret_cast<Wow64DirectoryProc>(reinterpret_cast<void (*)()>(found))(system, sizeof system);
+        if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
+            return 1;
+    }
     return 0;
 }
 

@@ -116,10 +116,13 @@ void RequestRemoval()
 void RunRemoval()
 {
     CopyText(State.installDir, INSTALL_DIR_SIZE, State.setupDir);
-    DialogBoxParamA(State.instance, MAKEINTRESOURCEA(IDD_REMOVAL), nullptr, RemovalDialogProc, 0);
-
+    // Scheduled before anything else: a run that is killed or loses its
+    // power would otherwise leave a signed copy in the system directory for
+    // good. The file itself stays in use until the next start.
     char self[PATH_SIZE];
     DWORD len = GetModuleFileNameA(State.instance, self, sizeof self);
     if (len != 0 && len < sizeof self)
         ScheduleDeleteAtReboot(self);
+
+    DialogBoxParamA(State.instance, MAKEINTRESOURCEA(IDD_REMOVAL), nullptr, RemovalDialogProc, 0);
 }

@@ -6,10 +6,10 @@
 #include "removal/reboot.h"
 #include "removal/seams.h"
 
-static HANDLE OpenExistingFile(const char *path)
+static HANDLE OpenIniFile(const char *path, DWORD disposition)
 {
     return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                       disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Appends the section text at the end of the file, in place of a closing 0x1A
@@ -63,17 +63,22 @@ int AddWininitDeletion(const char *iniPath, const char *shortPath)
         // A section that fills the block has been cut by the reader.
         if (got < SECTION_SIZE - 2 && BuildRenameSection(lines, shortPath, text, &used)) {
             // The section is only deleted once the file is known to take the
-            // rebuilt text; a file that is missing or read-only stays as it is.
-            HANDLE file = OpenExistingFile(iniPath);
+            // rebuilt text; a file that is read-only stays as it is. A missing
+            // file is the rule on Windows 95, whose start-up renames the file
+            // it has worked through: it is made, or nothing would be deleted.
+            int missing = GetFileAttributesA(iniPath) == INVALID_FILE_ATTRIBUTES;
+            HANDLE file = OpenIniFile(iniPath, missing ? CREATE_NEW : OPEN_EXISTING);
             if (file != INVALID_HANDLE_VALUE) {
                 CloseHandle(file);
                 WritePrivateProfileStringA("Rename", nullptr, nullptr, iniPath);
                 WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath);
-                file = OpenExistingFile(iniPath);
+                file = OpenIniFile(iniPath, OPEN_EXISTING);
                 if (file != INVALID_HANDLE_VALUE) {
                     done = AppendSectionText(file, text, used);
                     CloseHandle(file);
                 }
+                if (!done && missing)
+                    DeleteFileA(iniPath);
                 if (!done && lines[0] != '\0') {
                     // Whatever went wrong, the deletions pending before ours stay pending.
                     WritePrivateProfileSectionA("Rename", lines, iniPath);

@@ -3,8 +3,8 @@
 #pragma once
 
 // Adds "NUL=" + shortPath to the [Rename] section of the file iniPath,
-// keeping every line already pending there. 1 when the line was written; 0
-// when the file was left as it was.
+// keeping every line already pending there, and makes the file when there
+// is none. 1 when the line was written; 0 when the file was left as it was.
 int AddWininitDeletion(const char *iniPath, const char *shortPath);
 
 enum {

@@ -49,14 +49,19 @@ void RepeatSheetCaption()
 
 INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show)
 {
+    // The destination page names the sheet when it is made, and it is made
+    // first: without that name no page was ever created.
+    State.sheetWindow = nullptr;
     INT_PTR result = show(header);
-    if (result != -1)
+    if (result != -1 || State.sheetWindow != nullptr)
         return result;
     // The common controls of Windows 95 and NT 4.0 as first shipped refuse
     // a header or page size they do not know, and the wizard would never
     // open. None of the later members is used, so the same sheet goes again
     // in the first sizes. The sheet walks its pages by their own size, so
-    // they are laid out again at that stride.
+    // they are laid out again at that stride. A sheet that was shown and
+    // then ended abnormally (a WM_QUIT in its loop) gives -1 as well; shown
+    // again, the wizard would come back after it may have installed.
     PROPSHEETPAGEA_V1 pages[WIZARD_PAGES];
     const PROPSHEETPAGEA_V2 *later = reinterpret_cast<const PROPSHEETPAGEA_V2 *>(header->ppsp);
     UINT count = header->nPages < UINT(WIZARD_PAGES) ? header->nPages : UINT(WIZARD_PAGES);

@@ -36,7 +36,8 @@ int FormatFreeSpaceQuestion(unsigned long long units, char *text, int size);
 void AdvanceBar(HWND bar, int position, int top);
 
 // Shows the sheet whose ppsp holds its PROPSHEETPAGEA_V2 pages through show
-// (PropertySheetA); when that refuses the sheet with -1, shows it once more
-// with the first header and page sizes. The result of the last call.
+// (PropertySheetA); when that refuses the sheet with -1 before any page was
+// made, shows it once more with the first header and page sizes. The result
+// of the last call.
 typedef INT_PTR(WINAPI *ShowSheetProc)(LPCPROPSHEETHEADERA header);
 INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show);

@@ -236,6 +236,8 @@ TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
     EXPECT_TRUE(SameFile(copyPath, TEST_SETUP_EXE));
     const std::string image = ImagePath(copy.id);
     EXPECT_EQ(Upper(copyPath), Upper(image));
+    // Its deletion is pending from its start, in case it never ends well.
+    EXPECT_EQ(copyPending + 1, PendingCount("\\??\\" + image)) << image;
 
     // Leftover files are asked about one by one, while the dialog still says
     // it is working and cannot be closed.
@@ -268,8 +270,8 @@ TEST(Removal, CompleteRemovalThroughTheSystemDirectoryCopy)
     EXPECT_FALSE(Exists(ProgramsFolder()));
     EXPECT_FALSE(Exists(DesktopLink()));
 
-    // Closed, the copy leaves its own deletion to the next start, under the
-    // name of its own image, and stays until then.
+    // Closed, the copy has left its own deletion to the next start, under
+    // the name of its own image, once only, and stays until then.
     CloseDialog(dialog, copy);
     EXPECT_EQ(copyPending + 1, PendingCount("\\??\\" + image)) << image;
     EXPECT_TRUE(Exists(copyPath));
@@ -400,6 +402,15 @@ TEST(Removal, WithoutDelayedDeletionTheCopyGoesIntoWininit)
               ReadFile(wininit));
     EXPECT_EQ(pendingBefore, PendingCount("\\??\\" + image));
     EXPECT_TRUE(Exists(image));
+    Cleanup();
+    // Windows 95 renames the file at each start: the line goes into a new one.
+    StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
+    DeleteFileA(wininit.c_str());
+    dialog = ConfirmRemoval(copy);
+    ASSERT_NE(nullptr, dialog);
+    GetShortPathNameA(ImagePath(copy.id).c_str(), shortPath, sizeof shortPath);
+    CloseDialog(dialog, copy);
+    EXPECT_EQ("[Rename]\r\nNUL=" + std::string(shortPath) + "\r\n", ReadFile(wininit));
     if (hadWininit)
         WriteFile(wininit, saved);
     else
@@ -410,6 +421,7 @@ TEST(Removal, WithoutDelayedDeletionTheCopyGoesIntoWininit)
 TEST(Removal, ClosedBeforeItsFirstTickTheDialogRemovesNothing)
 {
     StageInstallation();
+    const size_t pendingBefore = PendingCount("\\??\\" + SystemCopy());
     Process request = StartUninstall();
     Box box;
     ASSERT_TRUE(WaitBox(box, 15000, request.id));
@@ -430,7 +442,6 @@ TEST(Removal, ClosedBeforeItsFirstTickTheDialogRemovesNothing)
     copy.handle = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, pid);
     copy.id = pid;
     const std::string image = ImagePath(pid);
-    const size_t pendingBefore = PendingCount("\\??\\" + image);
     EXPECT_EQ(1, WaitExit(copy));
     Kill(copy);
     EXPECT_EQ(1, WaitExit(request));

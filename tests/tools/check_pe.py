@@ -3,10 +3,11 @@
 - always: every imported DLL is a Windows system DLL (a static build must
   not need libstdc++, libgcc or libwinpthread beside it);
 - --old-systems: a 32-bit file imports only functions that Windows NT 3.51
-  and Windows 95 both export; anything newer must be looked up at run time,
-  or the loader refuses the whole program there;
-- --baseline i486: a 32-bit file's code holds no instruction newer than the
-  i486 (the disassembly is read with MinGW's objdump).
+  and Windows 95 both export, and asks for a subsystem version of at most
+  4.0; anything newer must be looked up at run time, or the loader refuses
+  the whole program there;
+- --baseline i486: a 32-bit file's code holds only instructions of the i486
+  (the disassembly is read with MinGW's objdump).
 Exit status 1 when a check fails."""
 import argparse
 import re
@@ -44,14 +45,58 @@ OLD_SYSTEM_FUNCTIONS = {
 }
 OLD_SYSTEM_FUNCTIONS = {dll: set(names.split()) for dll, names in OLD_SYSTEM_FUNCTIONS.items()}
 
-# Instructions the i486 lacks: the Pentium Pro's conditional moves and
-# compares, its long NOPs (also the CET markers, which are such NOPs), the
-# Pentium's rdtsc and cmpxchg8b, cpuid (only on late i486s), and anything
-# on MMX or SSE registers.
-NEWER_THAN_I486 = re.compile(
-    r"^(f?cmov\w*|f(u)?comip?|nop[wl]|endbr32|ud2|rdtscp?|cpuid|cmpxchg8b|sysenter|syscall|emms|"
-    r"[ls]fence|mfence|prefetch\w*|fxsave|fxrstor|[ls]dmxcsr|st?mxcsr|popcnt|lzcnt|tzcnt|movbe|crc32)\b"
-    r"|%x?mm\d|%ymm\d")
+# The instructions of the i486, as objdump spells them: whatever is not
+# here is newer (or undecodable) and dies with an illegal instruction on the
+# processors that Windows 95 and NT 3.51 ran on. A list of what is allowed
+# rather than of what is not: new extensions keep coming, and each would
+# slip through a list of forbidden names. Sized forms (movl, fildll) are
+# matched by their stem below; the FPU's are the 387's, built into the i486.
+I486_INSTRUCTIONS = set("""
+    aaa aad aam aas adc add and arpl bound bsf bsr bswap bt btc btr bts call cbtw clc cld cli clts cltd cmc cmp
+    cmps cmpxchg cwtd cwtl daa das dec div enter hlt idiv imul in inc ins int int3 into invd invlpg iret jmp lar
+    lcall lds lea leave les lfs lgdt lgs lidt ljmp lldt lmsw lods loop loope loopne lret lsl lss ltr mov movs
+    movsbl movsbw movswl movzbl movzbw movzwl mul neg nop not or out outs pop popa popf push pusha pushf rcl rcr
+    ret rol ror sahf lahf sal sar sbb scas sgdt shl shld shr shrd sidt sldt smsw stc std sti stos str sub test
+    verr verw wbinvd xadd xchg xlat xor
+    ja jae jb jbe jcxz je jecxz jg jge jl jle jne jno jnp jns jo jp js
+    seta setae setb setbe sete setg setge setl setle setne setno setnp setns seto setp sets
+    f2xm1 fabs fadd faddp fbld fbstp fchs fclex fcom fcomp fcompp fcos fdecstp fdiv fdivp fdivr fdivrp ffree
+    fiadd ficom ficomp fidiv fidivr fild fimul fincstp finit fist fistp fisub fisubr fld fld1 fldcw fldenv fldl2e
+    fldl2t fldlg2 fldln2 fldpi fldz fmul fmulp fnclex fninit fnop fnsave fnstcw fnstenv fnstsw fpatan fprem
+    fprem1 fptan frndint frstor fsave fscale fsin fsincos fsqrt fst fstcw fstenv fstp fstsw fsub fsubp fsubr
+    fsubrp ftst fucom fucomp fucompp fwait fxam fxch fxtract fyl2x fyl2xp1 wait
+""".split())
+# Prefixes the i486 knows; the instruction after them is what is judged.
+I486_PREFIXES = set("data16 data32 addr16 addr32 lock rep repz repe repnz repne cs ds es fs gs ss".split())
+# Operand sizes of the integer (b, w, l) and the FPU (s, l, t, ll) forms. A
+# sized nop is the Pentium Pro's long NOP, never the i486's one-byte nop.
+SIZE_SUFFIXES = ("b", "w", "l")
+FPU_SIZE_SUFFIXES = ("s", "l", "t", "ll")
+NEWER_REGISTERS = re.compile(r"%[xyz]?mm\d|%k[0-7]\b")
+
+
+def newer_than_i486(instruction):
+    """True when an instruction of objdump's listing is not the i486's."""
+    words = instruction.split()
+    while words and words[0] in I486_PREFIXES:
+        words.pop(0)
+    # A prefix on a line of its own: the next line is judged. Bytes that no
+    # processor decodes are data the linker keeps in the code section (the
+    # constructor lists), never run.
+    if not words or words[0] == "(bad)":
+        return False
+    name = words[0].split(",")[0]  # drops the branch hints ,pt and ,pn
+    suffixes = FPU_SIZE_SUFFIXES if name.startswith("f") else SIZE_SUFFIXES
+    known = name in I486_INSTRUCTIONS or any(
+        name.endswith(s) and name[:-len(s)] in I486_INSTRUCTIONS and name[:-len(s)] != "nop" for s in suffixes)
+    return not known or bool(NEWER_REGISTERS.search(instruction))
+
+
+def subsystem_version(data):
+    """The subsystem version of the PE header: Windows 95 and NT 3.51 refuse
+    to start a program that asks for more than 4.0."""
+    opt = struct.unpack_from("<I", data, 0x3C)[0] + 24
+    return struct.unpack_from("<HH", data, opt + 48)
 
 
 def read_pe(data):
@@ -107,7 +152,7 @@ def newer_instructions(path):
         parts = line.split("\t")
         if len(parts) >= 2 and re.match(r"^\s*[0-9a-f]+:$", parts[0]):
             instruction = parts[1].strip()
-            if NEWER_THAN_I486.search(instruction):
+            if newer_than_i486(instruction):
                 found.append(f"{parts[0].strip()} {instruction}")
     return found
 
@@ -141,6 +186,10 @@ def main():
             for name in newer[:20]:
                 print(f"    {name}")
             failed |= bool(newer)
+            version = subsystem_version(data)
+            if version > (4, 0):
+                print(f"  subsystem version {version[0]}.{version[1]}, above the 4.0 of Windows 95 and NT 3.51")
+                failed = True
         if args.baseline:
             found = newer_instructions(path)
             print(f"  {len(found)} instructions newer than the {args.baseline}")

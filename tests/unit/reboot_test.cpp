@@ -135,11 +135,6 @@ TEST(WininitDeletion, SectionsOverTheLimitLeaveTheFileAsItWas)
 
 TEST(WininitDeletion, FilesThatCannotBeWrittenLoseNothing)
 {
-    // No file: none is made.
-    std::string missing = CaseFile("missing");
-    EXPECT_EQ(0, AddWininitDeletion(missing.c_str(), Victim));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(missing.c_str()));
-
     // Held open by a program that lets others read but not write: the
     // pending lines can be read, but must not be deleted, since the rebuilt
     // section could not be written back.

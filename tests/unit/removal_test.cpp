@@ -460,7 +460,8 @@ TEST(RemovalEngine, SharedDirectoriesKeepTheirOtherFilesAndThemselves)
     CharLowerA(&roundabout[0]);
     for (const std::string &dir : {std::string("C:\\"), std::string("c:\\"), std::string("\\"),
                                    windows + "\\", roundabout,
-                                   std::string(systemDir) + "\\", std::string("\\\\server\\share\\")}) {
+                                   std::string(systemDir) + "\\", windows + "\\SysWOW64\\",
+                                   std::string("\\\\server\\share\\")}) {
         lstrcpyA(State.installDir, dir.c_str());
         CreateKey(HKEY_CURRENT_USER, "Software\\UtRemovalShared");
         CreateKey(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalShared");

@@ -237,6 +237,7 @@ struct SheetCall {
 };
 std::vector<SheetCall> SheetCalls;
 HWND OpenedSheet;
+bool EndAbnormally;
 
 INT_PTR WINAPI FirstCommonControls(LPCPROPSHEETHEADERA header)
 {
@@ -249,7 +250,9 @@ INT_PTR WINAPI FirstCommonControls(LPCPROPSHEETHEADERA header)
         at += page->dwSize;  // as the library walks them
     }
     SheetCalls.push_back(call);
-    return SheetCalls.size() == 1 ? -1 : PropertySheetA(header);
+    if (EndAbnormally && SheetCalls.size() == 1)
+        PropertySheetA(header);  // shown, then ended with -1 as by a WM_QUIT in its loop
+    return SheetCalls.size() == 1 || EndAbnormally ? -1 : PropertySheetA(header);
 }
 
 BOOL CALLBACK FindSheet(HWND window, LPARAM found)
@@ -313,6 +316,17 @@ TEST(ShowWizardSheet, RefusedSizesAreOfferedAgainInTheFirstOnes)
     EXPECT_NE(nullptr, OpenedSheet);
     // The caller's pages are still its own.
     EXPECT_EQ(reinterpret_cast<LPCPROPSHEETPAGEA>(pages), header.ppsp);
+    // A sheet that was shown is never shown again, whatever it returned.
+    SheetCalls.clear();
+    OpenedSheet = nullptr;
+    EndAbnormally = true;
+    closer = CreateThread(nullptr, 0, CloseTheSheet, reinterpret_cast<void *>(UINT_PTR(GetCurrentThreadId())), 0, nullptr);
+    EXPECT_EQ(-1, ShowWizardSheet(&header, FirstCommonControls));
+    WaitForSingleObject(closer, INFINITE);
+    CloseHandle(closer);
+    EndAbnormally = false;
+    EXPECT_NE(nullptr, OpenedSheet);
+    EXPECT_EQ(1u, SheetCalls.size());
 }
 
 TEST(ComposeTitleText, TitleFollowedBySuffix)
