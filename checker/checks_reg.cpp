@@ -34,7 +34,7 @@ static const char *const SharedKeys[] = {
     "System\\CurrentControlSet\\Services",
 };
 
-static const char BadRoot[] = " 削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
+static const char BadRoot[] = "削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
 static const char WholeRoot[] = " - ルート名だけでキーがありません。ルートの中身を消すことになりかねません。";
 
 static const RegRoot *MatchRoot(const char *value)
@@ -123,7 +123,7 @@ static void CheckRegEntry(const char *key, const char *value)
         ReportFinding(FindingError, "Reg", key, value, " - ルート直下のキーです。", BadRoot);
         return;
     }
-    static const char Shared[] = " 削除するとほかのプログラムと共有しているデータもすべて消えます。";
+    static const char Shared[] = "削除するとほかのプログラムと共有しているデータもすべて消えます。";
     if (InList(normal, SharedKeys, ARRAYSIZE(SharedKeys)))
         ReportFinding(FindingError, "Reg", key, value, " - 共有のキーです。", Shared);
 }
