@@ -256,6 +256,26 @@ class Package(unittest.TestCase):
             self.assertEqual(outputs[0], outputs[1])
         self.assertIn(b":-:-: error: UTF-8 ", outputs[0])
 
+    def test_trial_refused_item(self):
+        """Wine's Program Manager refuses the sample's item with arguments: the
+        trial names it and does not call the result clean."""
+        if ARCH != "x86_64":
+            raise unittest.SkipTest("the trial runs TRIAL.EXE of the x86_64 tree")
+        dist = os.path.join(work_dir("trial"), "dist")
+        shutil.copytree(os.path.join(TREE, "sample"), dist)
+        os.rename(os.path.join(dist, "SETUP.INF"), os.path.join(dist, "INSTALL.INF"))
+        os.remove(os.path.join(dist, "SETUP.EXE"))
+        report = os.path.join(os.path.dirname(dist), "report")
+        tried = run([os.path.join(ROOT, "tools", "trial.sh"), dist, report],
+                    env=dict(os.environ, TRIAL_BUILD=TREE, TRIAL_SHELLS="nt351"), timeout=170)
+        self.assertEqual(1, tried.returncode, tried.stdout)
+        arch = "i686" if run(["sh", "-c", "/usr/lib/wine/wine --version"]).returncode == 0 else "x86_64"
+        for words in (f"- INSTALL.EXE: none in the distribution: the build's {arch} one",
+                      "(Program Manager groups, Windows NT 3.51)", "- 2 shortcut(s) created, 2 of the 3 asked for; "
+                      "NOT made: サンプル (設定)\n", "- result: INCOMPLETE: "):
+            self.assertIn(words, tried.stdout)
+        self.assertIn("- NOT made: item サンプル (設定) (asked for by the script", read(report + "/report.md").decode())
+
     def test_japanese_names(self):
         work = work_dir("names")
         dist = os.path.join(work, "製品")
