@@ -35,6 +35,8 @@ int ResolveScriptPaths(const char *argument);
 // Title and Folder, checked before LoadSetupScript so that a refused script
 // is reported here instead of in the program's message box.
 int CheckRequiredKeys();
+// A script saved as UTF-8 is one error that says how to convert it; 0 then.
+int CheckScriptEncoding();
 
 // Paths and names.
 const char *PathFaultText(int fault);
@@ -46,8 +48,7 @@ const char *FileNameFault(const char *name);
 int IsInstalledPath(const char *path);
 // Length of the value with a reader that cuts nothing (up to 4095 bytes).
 int FullValueLength(const char *section, const char *key);
-// The working directory the shell part gives a shortcut: the target's
-// directory, found byte by byte from the end.
+// The working directory the shell part gives a shortcut, found by its own routine.
 void TargetDirectory(const char *target, char *directory, int size);
 int EndsWithIgnoringCase(const char *text, const char *tail);
 enum SourceKind { SourceMissing, SourceFile, SourceFolder };

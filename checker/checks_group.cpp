@@ -14,7 +14,7 @@ static void CheckGroupEntry(int n, const char *key)
 
     if (const char *fault = FileNameFault(caption))
         ReportFinding(FindingWarning, "Group", key, caption, fault,
-                      " 新しいシェルではこのショートカットが作られません。");
+                      "新しいシェルではこのショートカットが作られません。");
     for (int j = 1; j < n; ++j) {
         LoadGroupEntry(j);
         if (lstrcmpiA(State.entryName, caption) == 0) {

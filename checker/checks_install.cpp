@@ -15,7 +15,7 @@ void CheckGlobalKeys()
     CheckCut(FindingWarning, "Title", LABEL_SIZE, State.title);
     if (const char *fault = FileNameFault(State.title))
         ReportFinding(FindingWarning, "Install", "Title", State.title, fault,
-                      " 新しいシェルではスタートメニューのフォルダとショートカットの名前になるので、作られません。");
+                      "新しいシェルではスタートメニューのフォルダとショートカットの名前になるので、作られません。");
 
     CheckCut(FindingWarning, "Folder", LABEL_SIZE, State.folder);
     if (const char *fault = FileNameFault(State.folder)) {
@@ -28,8 +28,8 @@ void CheckGlobalKeys()
         int nested = lstrcmpA(probe, State.folder) != 0 && FileNameFault(probe) == nullptr &&
                      RelativePathFault(State.folder) == PathSound;
         ReportFinding(nested ? FindingWarning : FindingError, "Install", "Folder", State.folder, fault,
-                      nested ? " 既定のインストール先とアンインストール登録のキーが入れ子になります。"
-                             : " 既定のインストール先のフォルダ名とアンインストール登録のキー名になります。");
+                      nested ? "既定のインストール先とアンインストール登録のキーが入れ子になります。"
+                             : "既定のインストール先のフォルダ名とアンインストール登録のキー名になります。");
     }
 
     // TSR: only the first byte counts, so a maker's "yes" means no.
@@ -51,7 +51,7 @@ void CheckGlobalKeys()
         if (!CopyText(path, sizeof path, State.installDir) || !AppendText(path, sizeof path, open))
             ReportFinding(FindingWarning, "Install", "Open", open, " - インストール先と結ぶと259バイトを超えます。");
         else if (!IsInstalledPath(path))
-            ReportFinding(FindingWarning, "Install", "Open", open, NotInstalled, " 「完了」で開けません。");
+            ReportFinding(FindingWarning, "Install", "Open", open, NotInstalled, "「完了」で開けません。");
     }
 
     if (State.resident && State.groupCount > 0)

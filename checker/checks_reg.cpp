@@ -15,7 +15,7 @@ static const RegRoot Roots[] = {
     {"HKEY_CLASSES_ROOT", 17},
 };
 
-static const char BadRoot[] = " 削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
+static const char BadRoot[] = "削除のときに「Regセクションがおかしいです。」と表示され、このキーは消されません。";
 static const char WholeRoot[] = " - ルート名だけでキーがありません。ルートの中身を消すことになりかねません。";
 
 static const RegRoot *MatchRoot(const char *value)

@@ -23,7 +23,7 @@ static int RunChecker(const char *argument)
         return Summary();
     // Relative sources resolve here during an installation.
     SetCurrentDirectoryA(State.setupDir);
-    if (!CheckRequiredKeys())
+    if (!CheckScriptEncoding() || !CheckRequiredKeys())
         return Summary();
     LoadSetupScript();
     CopyText(Check.loadedDir, INSTALL_DIR_SIZE, State.installDir);

@@ -228,13 +228,8 @@ int FullValueLength(const char *section, const char *key)
 void TargetDirectory(const char *target, char *directory, int size)
 {
     directory[0] = '\0';
-    if (!CopyText(directory, size, target))
-        return;
-    // Byte by byte, as the shortcut code finds it.
-    int at = lstrlenA(directory);
-    while (at > 0 && directory[at - 1] != '\\')
-        --at;
-    directory[at] = '\0';
+    if (CopyText(directory, size, target))
+        EndAtDirectory(directory);
 }
 
 int ReadRegEntry(int n, char *value)

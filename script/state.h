@@ -156,6 +156,8 @@ int StartAsUser(const char *file, const char *directory);
 void UpdateShellItems(int kind, int remove);
 // True for a name that stays inside the folder or group it is put in.
 int IsPlainName(const char *name);
+// Ends a file path just behind its directory's backslash: a shortcut's working folder.
+void EndAtDirectory(char *path);
 void UpdateProgmanItems(int kind, int remove);
 UINT StartDdeClient();
 int ConnectDdeServer(const char *service, const char *topic);

@@ -51,7 +51,7 @@ int IsPlainName(const char *name)
 // Ends a file path just behind its directory's backslash. Stepping over
 // double-byte characters matters here: a Japanese file name such as ソフト.EXE
 // holds the byte 0x5C inside ソ, and cutting there would name no directory.
-static void EndAtDirectory(char *path)
+void EndAtDirectory(char *path)
 {
     char *last = nullptr;
     for (char *p = FindCharMbcs(path, '\\'); p != nullptr; p = FindCharMbcs(p + 1, '\\'))

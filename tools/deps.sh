@@ -6,7 +6,9 @@ set -euo pipefail
 pkgs=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
       locales fonts-ipafont-gothic fonts-wine cmake make googletest python3 clang libclang-rt-14-dev cppcheck
-      osslsigncode openssl unzip)
+      osslsigncode openssl unzip
+      # the packaging tests sign through PKCS#11 with a software token
+      softhsm2 libengine-pkcs11-openssl)
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -4,10 +4,10 @@
 
 namespace trial {
 
-int RunChecker(const std::string &dist, std::string &output)
+int RunChecker(const std::string &setupPath, std::string &output)
 {
     std::string bytes;
-    int status = driver::RunCaptured("\"" TEST_BUILD_DIR "\\CHECKINF.EXE\" \"" + dist + "\"", "C:\\", &bytes);
+    int status = driver::RunCaptured("\"" TEST_BUILD_DIR "\\CHECKINF.EXE\" \"" + setupPath + "\"", "C:\\", &bytes);
     // Without a console the checker writes in the code page a console would start with.
     UINT codePage = GetConsoleOutputCP();
     output = Utf8(bytes, codePage != 0 ? codePage : GetOEMCP());

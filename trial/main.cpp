@@ -1,10 +1,13 @@
-// TRIAL.EXE DIST REPORT [SHELLS] [SHOWN]
-//   DIST    the distribution directory inside the prefix (SETUP.INF and files;
-//           SETUP.EXE too, else the build's own is put there)
+// TRIAL.EXE DIST REPORT [SHELLS] [SHOWN] [NAME] [ORIGIN]
+//   DIST    the distribution directory inside the prefix (the script and
+//           files; the setup program too, else the build's own is put there)
 //   REPORT  where report.md and the pictures (BMP) go
 //   SHELLS  "win7,nt351" (default): the shells to try, one after the other
 //   SHOWN   how the report names the distribution (its path on the host)
-// Exit status 0 when every shell installed and removed the product cleanly.
+//   NAME    the setup program's name (default SETUP.EXE); its script is NAME.INF
+//   ORIGIN  where the setup program came from, as the report says it (UTF-8)
+// Exit status 0 when every shell installed and removed the product cleanly
+// and made every shortcut the script asks for.
 #include "trial.h"
 #include <objbase.h>
 #include <stdio.h>
@@ -23,12 +26,13 @@ std::string WithBackslash(std::string path)
 
 const char *ShellName(const std::string &version)
 {
-    return version == "nt351" ? "old shell (Program Manager groups, Windows 3.51)"
+    return version == "nt351" ? "old shell (Program Manager groups, Windows NT 3.51)"
                               : "new shell (shell links, Windows 7)";
 }
 
-void WriteInstallSurvey(const Script &script, const InstallResult &install,
-                        const std::map<std::string, Item> &shortcutsBefore)
+// Returns the shortcuts or items that the script asked for and the shell did not make.
+std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallResult &install,
+                                            const std::map<std::string, Item> &shortcutsBefore, bool oldShell)
 {
     Line("#### Copied");
     Line();
@@ -57,6 +61,7 @@ void WriteInstallSurvey(const Script &script, const InstallResult &install,
         if (item.directory)
             Line("- directory " + Cell(install.installDir + item.name + "\\"));
     int shortcuts = 0;
+    std::vector<std::string> made;
     for (const auto &entry : ListShortcutFolders()) {
         if (shortcutsBefore.count(entry.first) != 0)
             continue;
@@ -66,13 +71,24 @@ void WriteInstallSurvey(const Script &script, const InstallResult &install,
             continue;
         }
         ++shortcuts;
+        made.push_back(entry.first);
         std::string detail = DescribeLink(ShortcutFolderPath(entry.first));
         Line("- shortcut " + Cell(entry.first) + ": " + Cell(detail));
     }
     if (shortcuts == 0)
         Line("- no shortcut");
+    const std::vector<std::string> asked = AskedShortcuts(script, oldShell);
+    const std::vector<std::string> missing = MissingShortcuts(asked, made);
+    std::string notMade;
+    for (const std::string &name : missing) {
+        Line("- NOT made: " + std::string(oldShell ? "item " : "shortcut ") + Cell(name) +
+             " (asked for by the script, refused or skipped)");
+        notMade += (notMade.empty() ? "" : ", ") + Utf8(name);
+    }
     Line();
-    Summary(std::to_string(shortcuts) + " shortcut(s) created");
+    Summary(std::to_string(shortcuts) + " shortcut(s) created, " + std::to_string(asked.size() - missing.size()) +
+            " of the " + std::to_string(asked.size()) + " asked for" +
+            (missing.empty() ? std::string() : "; NOT made: " + notMade));
 
     Line("#### Registered");
     Line();
@@ -96,7 +112,7 @@ void WriteInstallSurvey(const Script &script, const InstallResult &install,
     if (!install.finished) {
         Line("Finish was not reached.");
         Line();
-        return;
+        return missing;
     }
     std::string first = script.first;
     size_t comma = first.find(',');  // the file's name in the installation, when one is given
@@ -126,9 +142,12 @@ void WriteInstallSurvey(const Script &script, const InstallResult &install,
         names += (names.empty() ? "" : ", ") + Utf8(process.substr(slash == std::string::npos ? 0 : slash + 1));
     }
     Summary("launched at Finish: " + (names.empty() ? std::string("nothing seen") : names));
+    return missing;
 }
 
-bool TryShell(const std::string &version, const std::string &dist, const Script &script)
+enum Verdict { Clean, Incomplete, NotClean };
+
+Verdict TryShell(const std::string &version, const std::string &dist, const Script &script)
 {
     Line("## " + std::string(ShellName(version)));
     Line();
@@ -148,12 +167,14 @@ bool TryShell(const std::string &version, const std::string &dist, const Script 
     Summary(std::string(install.finished ? "install finished" : "install did NOT reach Finish") + ", " +
             std::to_string(install.boxes.size()) + " message box(es), SETUP.EXE status " +
             std::to_string(install.exitCode));
-    WriteInstallSurvey(script, install, shortcutsBefore);
+    const bool missing = !WriteInstallSurvey(script, install, shortcutsBefore, version == "nt351").empty();
     RunRemoval(script, install, version, shortcutsBefore);
     driver::SetWindowsVersion("win7");
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + script.folder;
-    return install.finished && install.exitCode == 1 && install.boxes.empty() &&
-           !driver::RegKeyExists(HKEY_LOCAL_MACHINE, key) && !driver::IsDirectory(install.installDir);
+    if (!install.finished || install.exitCode != 1 || !install.boxes.empty() ||
+        driver::RegKeyExists(HKEY_LOCAL_MACHINE, key) || driver::IsDirectory(install.installDir))
+        return NotClean;
+    return missing ? Incomplete : Clean;
 }
 
 }  // namespace
@@ -161,26 +182,28 @@ bool TryShell(const std::string &version, const std::string &dist, const Script 
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        fprintf(stderr, "usage: TRIAL.EXE DIST REPORT [win7,nt351] [shown name]\n");
+        fprintf(stderr, "usage: TRIAL.EXE DIST REPORT [win7,nt351] [shown name] [setup name] [origin]\n");
         return 2;
     }
     const std::string dist = WithBackslash(argv[1]);
     Out.dir = WithBackslash(argv[2]);
     std::string shells = argc > 3 ? argv[3] : "win7,nt351";
     const std::string shown = argc > 4 ? argv[4] : dist;
+    const std::string exe = argc > 5 && argv[5][0] != '\0' ? argv[5] : "SETUP.EXE";
     CreateDirectoryA(Out.dir.c_str(), nullptr);
     CoInitialize(nullptr);
 
-    std::string origin = "the distribution's own";
-    if (!driver::Exists(dist + "SETUP.EXE")) {
-        CopyFileA(TEST_SETUP_EXE, (dist + "SETUP.EXE").c_str(), FALSE);
+    std::string origin = argc > 6 ? Utf8(argv[6]) : "the distribution's own";
+    if (!driver::Exists(dist + exe)) {
+        CopyFileA(TEST_SETUP_EXE, (dist + exe).c_str(), FALSE);
         origin = "none in the distribution: the build's (" + Utf8(TEST_SETUP_EXE) + ")";
     }
-    const Script script = ReadScript(dist);
+    origin += ", built for " + Machine(dist + exe);
+    const Script script = ReadScript(dist, exe);
     Line("## Distribution");
     Line();
-    Line("- directory: `" + shown + "`, copied into the prefix as `" + Utf8(dist) + "`");
-    Line("- SETUP.EXE: " + origin);
+    Line("- directory: `" + Utf8(shown) + "`, copied into the prefix as `" + Utf8(dist) + "`");
+    Line("- " + Utf8(exe) + ": " + origin);
     Line("- Title `" + Utf8(script.title) + "`, Folder `" + Utf8(script.folder) + "`, TSR `" + Utf8(script.tsr) +
          "`, Open `" + Utf8(script.open) + "`");
     Line();
@@ -190,12 +213,12 @@ int main(int argc, char **argv)
         if (!item.directory)
             Line("| " + Cell(item.name) + " | " + std::to_string(item.size) + " |");
     Line();
-    Summary("SETUP.EXE: " + origin);
+    Summary(Utf8(exe) + ": " + origin);
 
     Line("## Script checker (CHECKINF.EXE)");
     Line();
     std::string checked;
-    int status = RunChecker(dist, checked);
+    int status = RunChecker(dist + exe, checked);
     Line("Exit status " + std::to_string(status) + " (0 clean, 1 warnings, 2 errors):");
     Line();
     Line("```");
@@ -208,23 +231,29 @@ int main(int argc, char **argv)
     Line();
     Summary("script checker: exit status " + std::to_string(status));
 
-    bool clean = true;
+    Verdict verdict = Clean;
     for (size_t at = 0; at < shells.size();) {
         size_t comma = shells.find(',', at);
         if (comma == std::string::npos)
             comma = shells.size();
-        clean = TryShell(shells.substr(at, comma - at), dist, script) && clean;
+        Verdict shell = TryShell(shells.substr(at, comma - at), dist, script);
+        if (shell > verdict)
+            verdict = shell;
         at = comma + 1;
     }
 
+    static const char *const Results[] = {
+        "installed without a message box, made every shortcut asked for, and removed completely",
+        "INCOMPLETE: installed and removed without a message box, but a shortcut or item the script asks for "
+        "was not made (see \"NOT made\" above)",
+        "NOT clean"};
     std::string report = "# Trial run: " + Utf8(script.title) + "\n\n## Summary\n\n" + Out.summary +
-                         "- result: " + (clean ? "installed without a message box and removed completely" : "NOT clean, see below") +
-                         "\n\n" + Out.markdown;
+                         "- result: " + Results[verdict] + (verdict == NotClean ? ", see below" : "") + "\n\n" +
+                         Out.markdown;
     driver::WriteFile(Out.dir + "report.md", report);
-    std::string printed = Out.summary + "- result: " +
-                          (clean ? "installed without a message box and removed completely" : "NOT clean") + "\n";
+    std::string printed = Out.summary + "- result: " + Results[verdict] + "\n";
     DWORD written;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), printed.data(), DWORD(printed.size()), &written, nullptr);
     CoUninitialize();
-    return clean ? 0 : 1;
+    return verdict == Clean ? 0 : 1;
 }

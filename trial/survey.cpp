@@ -15,10 +15,11 @@ static std::string Profile(const std::string &path, const char *section, const c
     return value;
 }
 
-Script ReadScript(const std::string &dist)
+Script ReadScript(const std::string &dist, const std::string &exe)
 {
     Script script;
-    script.path = dist + "SETUP.INF";
+    script.exe = exe;
+    script.path = dist + exe.substr(0, exe.size() - 3) + "INF";
     script.title = Profile(script.path, "Install", "Title");
     script.folder = Profile(script.path, "Install", "Folder");
     script.tsr = Profile(script.path, "Install", "TSR");
@@ -30,7 +31,58 @@ Script ReadScript(const std::string &dist)
             break;
         script.regKeys.push_back(key);
     }
+    // As the loader counts them: an entry without a comma or with an empty caption ends the list.
+    for (int n = 1;; ++n) {
+        std::string entry = Profile(script.path, "Group", std::to_string(n).c_str());
+        size_t comma = entry.find(',');
+        if (comma == std::string::npos || comma == 0)
+            break;
+        script.captions.push_back(entry.substr(0, comma));
+    }
     return script;
+}
+
+std::vector<std::string> AskedShortcuts(const Script &script, bool oldShell)
+{
+    // The default answers: the Start menu checked, the desktop not.
+    if (script.tsr.compare(0, 1, "1") == 0)
+        return {script.title};
+    if (!script.captions.empty())
+        return script.captions;
+    if (oldShell)
+        return {script.title, script.exe + "の削除"};
+    return {script.title};
+}
+
+// The last part of a path, with double-byte characters stepped over: the
+// second byte of ソ is a backslash.
+static std::string FileName(const std::string &path)
+{
+    size_t start = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (IsDBCSLeadByteEx(932, BYTE(path[i])))
+            ++i;
+        else if (path[i] == '\\')
+            start = i + 1;
+    }
+    return path.substr(start);
+}
+
+std::vector<std::string> MissingShortcuts(const std::vector<std::string> &asked,
+                                          const std::vector<std::string> &made)
+{
+    std::vector<std::string> missing;
+    for (const std::string &name : asked) {
+        bool found = false;
+        for (const std::string &path : made)
+            found = found || lstrcmpiA(FileName(path).c_str(), (name + ".lnk").c_str()) == 0;
+        bool repeated = false;  // a repeated caption overwrites the earlier shortcut
+        for (const std::string &other : missing)
+            repeated = repeated || lstrcmpiA(other.c_str(), name.c_str()) == 0;
+        if (!found && !repeated)
+            missing.push_back(name);
+    }
+    return missing;
 }
 
 static void Walk(const std::string &dir, const std::string &shown, std::vector<Item> &items, int depth,
@@ -195,6 +247,27 @@ std::map<DWORD, RunningProcess> ProcessList()
     }
     CloseHandle(snapshot);
     return list;
+}
+
+}  // namespace trial
+
+namespace trial {
+
+std::string Machine(const std::string &path)
+{
+    // The PE header's machine field, at the offset the DOS header names.
+    std::string bytes = driver::ReadFile(path);
+    if (bytes.size() < 64)
+        return "an unknown machine (no program header)";
+    DWORD at = *reinterpret_cast<const DWORD *>(bytes.data() + 60);
+    if (at > bytes.size() - 6)
+        return "an unknown machine (no program header)";
+    WORD machine = *reinterpret_cast<const WORD *>(bytes.data() + at + 4);
+    if (machine == IMAGE_FILE_MACHINE_I386)
+        return "i686 (32-bit)";
+    if (machine == IMAGE_FILE_MACHINE_AMD64)
+        return "x86_64 (64-bit)";
+    return "an unknown machine";
 }
 
 }  // namespace trial

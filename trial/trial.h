@@ -31,11 +31,19 @@ std::string Shot(HWND window, const std::string &prefix, const std::string &what
 
 // The script's own words, read as the program reads them.
 struct Script {
+    std::string exe;  // the setup program's name; the script is named after it
     std::string path;
     std::string title, folder, tsr, open, first;
     std::vector<std::string> regKeys;
+    std::vector<std::string> captions;  // [Group] entries, up to the first that ends the list
 };
-Script ReadScript(const std::string &dist);
+Script ReadScript(const std::string &dist, const std::string &exe);
+// The names of the shortcuts (new shell) or Program Manager items (old
+// shell) that the script asks for with the wizard's default answers.
+std::vector<std::string> AskedShortcuts(const Script &script, bool oldShell);
+// The asked names that no new shortcut of the list carries.
+std::vector<std::string> MissingShortcuts(const std::vector<std::string> &asked,
+                                          const std::vector<std::string> &made);
 
 // Files and directories below a directory, relative names, directories first.
 struct Item {
@@ -77,10 +85,12 @@ struct InstallResult {
     std::vector<std::string> launched;  // processes SETUP.EXE started after Finish
 };
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix);
+// What a program file is built for, read from its header: "i686 (32-bit)" or "x86_64 (64-bit)".
+std::string Machine(const std::string &path);
 void RunRemoval(const Script &script, const InstallResult &install, const std::string &prefix,
                 const std::map<std::string, Item> &shortcutsBefore);
 
 // CHECKINF.EXE on the distribution: its exit status and output in UTF-8.
-int RunChecker(const std::string &dist, std::string &output);
+int RunChecker(const std::string &setupPath, std::string &output);
 
 }  // namespace trial

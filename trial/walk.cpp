@@ -57,11 +57,10 @@ static void WatchProcesses(const std::map<DWORD, RunningProcess> &before, DWORD 
 
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix)
 {
-    (void)script;
     InstallResult result;
-    driver::Process process = driver::Start("\"" + dist + "SETUP.EXE\"", dist);
+    driver::Process process = driver::Start("\"" + dist + script.exe + "\"", dist);
     if (process.handle == nullptr) {
-        result.pages = "SETUP.EXE could not be started.\n\n";
+        result.pages = Utf8(script.exe) + " could not be started.\n\n";
         return result;
     }
     std::map<HWND, int> presses;  // a page that keeps coming back after Next is given up

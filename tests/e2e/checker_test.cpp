@@ -369,9 +369,10 @@ TEST(Checker, ShortcutEntries)
 {
     std::string dir = MakeDist("chk_group",
                                "[Install]\nTitle=ショートカット\nFolder=ChkGroup\n1=APP.EXE\n2=HELP\\APP.HLP,HELP\\APP.HLP\n"
-                               "[Group]\n1=アプリ,APP.EXE\n2=ヘルプ,HELP\\APP.HLP\n3=A/B,APP.EXE\n4=CON,APP.EXE\n"
+                               "3=README.TXT,DOC\\ソフトの使い方.TXT\n[Group]\n1=アプリ,APP.EXE\n2=ヘルプ,HELP\\APP.HLP\n3=A/B,APP.EXE\n4=CON,APP.EXE\n"
                                "5=アプリ,APP.EXE,/again\n6=メモ帳,NOTEPAD.EXE\n7=外,..\\OTHER\\TOOL.EXE\n"
-                               "8=ドライブ,C:\\WINDOWS\\NOTEPAD.EXE\n9=フォルダ,\n10=末尾 ,APP.EXE\n");
+                               "8=ドライブ,C:\\WINDOWS\\NOTEPAD.EXE\n9=フォルダ,\n10=末尾 ,APP.EXE\n"
+                               "11=使い方,DOC\\ソフトの使い方.TXT\n");
     CheckRun run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     EXPECT_TRUE(FindingsAt(run, "Group:1:").empty());
@@ -387,6 +388,10 @@ TEST(Checker, ShortcutEntries)
     int help = LineIndex(run, "    プログラム\\ショートカット\\ヘルプ.lnk");
     ASSERT_GE(help, 0);
     EXPECT_EQ("      作業フォルダ: " + Home + "ChkGroup\\HELP\\", run.lines[help + 2]);
+    // ソ ends in the byte of a backslash: the folder ends before it, as the shortcut's does.
+    int manual = LineIndex(run, "    プログラム\\ショートカット\\使い方.lnk");
+    ASSERT_GE(manual, 0);
+    EXPECT_EQ("      作業フォルダ: " + Home + "ChkGroup\\DOC\\", run.lines[manual + 2]);
     RemoveTree(dir.substr(0, dir.size() - 1));
 }
 

@@ -78,7 +78,9 @@ TEST(MainJob, TrialReportOnTheSample)
                                              Utf8("サンプルを削除します。") + " | OK (default), Cancel | OK |"));
     EXPECT_NE(std::string::npos, report.find("- status: " + Utf8("サンプルは正常に削除されました。")));
     EXPECT_NE(std::string::npos, report.find("- installation directory `C:\\Program Files\\SampleApp\\`: gone"));
-    EXPECT_NE(std::string::npos, report.find("- result: installed without a message box and removed completely"));
+    EXPECT_NE(std::string::npos, report.find("- 3 shortcut(s) created, 3 of the 3 asked for\n"));
+    EXPECT_NE(std::string::npos, report.find("- result: installed without a message box, made every shortcut asked "
+                                             "for, and removed completely"));
     for (const char *picture : {"win7-01-destination", "win7-02-options", "win7-03-progress", "win7-04-box",
                                 "win7-05-removal-dialog", "win7-06-removal-done"}) {
         EXPECT_NE(std::string::npos, report.find(std::string("(") + picture + ".png)")) << picture;

@@ -29,9 +29,9 @@ def run(command, **options):
                           **options)
 
 
-def package(*arguments):
+def package(*arguments, lang="C.UTF-8", env=None):
     return run([os.path.join(ROOT, "tools", "package.sh"), "--build", os.path.dirname(TREE), "--arch", ARCH,
-                *arguments])
+                *arguments], env=dict(env or os.environ, LANG=lang, LC_ALL=lang))
 
 
 def work_dir(name):
@@ -192,6 +192,90 @@ class Package(unittest.TestCase):
         shutil.rmtree(dist)
         os.remove(kept)
 
+    def test_token_signature(self):
+        """The key on a software token (SoftHSM2) that osslsigncode reaches
+        through PKCS#11, as a key on a hardware token is reached."""
+        work = work_dir("token")
+        certificates = Certificates(work)
+        self.addCleanup(certificates.close)
+        module = next((m for m in ("/usr/lib/softhsm/libsofthsm2.so",
+                                   "/usr/lib/x86_64-linux-gnu/softhsm/libsofthsm2.so") if os.path.isfile(m)), None)
+        self.assertIsNotNone(module, "no SoftHSM2 (tools/deps.sh installs softhsm2)")
+        os.makedirs(os.path.join(work, "tokens"))
+        write(os.path.join(work, "softhsm2.conf"), f"directories.tokendir = {work}/tokens\n".encode())
+        env = dict(os.environ, SOFTHSM2_CONF=os.path.join(work, "softhsm2.conf"))
+        for command in (["--init-token", "--free", "--label", "maker", "--so-pin", "5678", "--pin", "1234"],
+                        ["--import", certificates.path("maker.key"), "--token", "maker", "--label", "signing",
+                         "--id", "01", "--pin", "1234"]):
+            made = run(["softhsm2-util", *command], env=env)
+            self.assertEqual(0, made.returncode, made.stdout)
+        write(os.path.join(work, "pin"), b"1234\n")
+        archive = os.path.join(work, "sample.zip")
+        token = ["--cert", certificates.path("maker.pem"), "--pkcs11-module", module, "--password-file",
+                 os.path.join(work, "pin"), os.path.join(TREE, "sample"), archive]
+        refused = package("--pkcs11-key", "pkcs11:token=nobody;object=signing;type=private", *token, env=env)
+        self.assertEqual(1, refused.returncode, refused.stdout)
+        self.assertIn("signing failed", refused.stdout)
+        self.assertFalse(os.path.exists(archive))
+        made = package("--pkcs11-key", "pkcs11:token=maker;object=signing;type=private", *token, env=env)
+        self.assertEqual(0, made.returncode, made.stdout)
+        extract(archive, os.path.join(work, "out"))
+        signed = os.path.join(work, "out", "SETUP.EXE")
+        self.assertNotEqual(digest(self.setup_exe), digest(read(signed)), "left unsigned")
+        verified = run(["osslsigncode", "verify", "-CAfile", certificates.path("maker.pem"), "-in", signed])
+        self.assertEqual(0, verified.returncode, verified.stdout)
+
+    def test_check_command(self):
+        """tools/check.sh gives the same findings and status under any locale."""
+        work = work_dir("check")
+        env = dict(os.environ, CHECK_BUILD=os.path.dirname(TREE), CHECK_WINEPREFIX=os.environ["WINEPREFIX"])
+        sample = os.path.join(TREE, "sample")
+        utf8 = os.path.join(work, "utf8")
+        shutil.copytree(sample, utf8)
+        text = read(os.path.join(sample, "SETUP.INF")).decode("cp932")
+        # Half-width ﾃｽ is C3 BD, well-formed two-byte UTF-8: still code page 932.
+        halfwidth = os.path.join(work, "halfwidth")
+        shutil.copytree(sample, halfwidth)
+        write(os.path.join(halfwidth, "SETUP.INF"), text.replace("Title=サンプル", "Title=ﾃｽ").encode("cp932"))
+        for folder, script, status, words in ((sample, None, 0, "問題は見つかりませんでした。"),
+                                              (halfwidth, None, 0, "問題は見つかりませんでした。"),
+                                              (utf8, text.encode(), 2, "iconv -f UTF-8 -t CP932"),
+                                              (utf8, b"\xef\xbb\xbf" + text.encode(), 2, "\\xEF\\xBB\\xBF")):
+            if script is not None:
+                write(os.path.join(utf8, "SETUP.INF"), script)
+            outputs = []
+            for lang in ("C.UTF-8", "ja_JP.UTF-8"):
+                with self.subTest(folder=folder, lang=lang, words=words):
+                    checked = subprocess.run([os.path.join(ROOT, "tools", "check.sh"), folder],
+                                             env=dict(env, LANG=lang, LC_ALL=lang), capture_output=True)
+                    self.assertEqual(status, checked.returncode, checked.stdout.decode(errors="replace"))
+                    shown = checked.stdout.decode()
+                    self.assertIn(words, shown)
+                    self.assertTrue(shown.endswith("エラー 1 件、警告 0 件\n" if status else words + "\n"), shown)
+                    outputs.append(checked.stdout)
+            self.assertEqual(outputs[0], outputs[1])
+        self.assertIn(b":-:-: error: UTF-8 ", outputs[0])
+
+    def test_trial_refused_item(self):
+        """Wine's Program Manager refuses the sample's item with arguments: the
+        trial names it and does not call the result clean."""
+        if ARCH != "x86_64":
+            raise unittest.SkipTest("the trial runs TRIAL.EXE of the x86_64 tree")
+        dist = os.path.join(work_dir("trial"), "dist")
+        shutil.copytree(os.path.join(TREE, "sample"), dist)
+        os.rename(os.path.join(dist, "SETUP.INF"), os.path.join(dist, "INSTALL.INF"))
+        os.remove(os.path.join(dist, "SETUP.EXE"))
+        report = os.path.join(os.path.dirname(dist), "report")
+        tried = run([os.path.join(ROOT, "tools", "trial.sh"), dist, report],
+                    env=dict(os.environ, TRIAL_BUILD=TREE, TRIAL_SHELLS="nt351"), timeout=170)
+        self.assertEqual(1, tried.returncode, tried.stdout)
+        arch = "i686" if run(["sh", "-c", "/usr/lib/wine/wine --version"]).returncode == 0 else "x86_64"
+        for words in (f"- INSTALL.EXE: none in the distribution: the build's {arch} one",
+                      "(Program Manager groups, Windows NT 3.51)", "- 2 shortcut(s) created, 2 of the 3 asked for; "
+                      "NOT made: サンプル (設定)\n", "- result: INCOMPLETE: "):
+            self.assertIn(words, tried.stdout)
+        self.assertIn("- NOT made: item サンプル (設定) (asked for by the script", read(report + "/report.md").decode())
+
     def test_japanese_names(self):
         work = work_dir("names")
         dist = os.path.join(work, "製品")
@@ -248,18 +332,22 @@ class Package(unittest.TestCase):
             (base.replace("Title=サンプル\n", ""), [], [], 1, "error: Title がないか空です。", False),
             (base, [], ["--name", "表示.EXE"], 1, "ends in the byte of a backslash", False),
             (base, [], ["--name", "SETUP.COM"], 1, "it must end in .EXE", False),
+            (base.encode(), [], [], 1, "/SETUP.INF:-:-: error: UTF-8 で保存されています", False),
+            (base, ["EXTRA.TXT", "HELP/OLD.HLP"], [], 0,
+             "warning: HELP\\OLD.HLP - no [Install] entry installs this file", True),
+            (base, ["CON.TXT"], [], 1, "名前が Windows のデバイス名です", False, "ja_JP.UTF-8"),
         ]
         archive = os.path.join(work, "out.zip")
-        for text, extra, options, status, words, written in cases:
+        for text, extra, options, status, words, written, *lang in cases:
             with self.subTest(words=words):
                 shutil.rmtree(dist, ignore_errors=True)
                 shutil.copytree(sample, dist)
-                write(script_path, script(text))
+                write(script_path, text if isinstance(text, bytes) else script(text))
                 for name in extra:
                     write(os.path.join(dist, name), b"x")
                 if os.path.exists(archive):
                     os.remove(archive)
-                made = package(dist, archive, *options)
+                made = package(dist, archive, *options, lang=(lang or ["C.UTF-8"])[0])
                 self.assertEqual(status, made.returncode, made.stdout)
                 self.assertIn(words, made.stdout)
                 self.assertEqual(written, os.path.exists(archive))
