@@ -8,7 +8,12 @@
 #include "script/state.h"
 #include "resources/resource.h"
 
-static const char BindingMark[] = "SETUP.BINDING.1";  // 16 bytes with the terminator
+// The resource opens with the 16-byte mark "SETUP.BINDING.1" and its
+// terminator, by which the package step finds the digest in the file. The
+// program finds the resource by its number and never spells the mark out:
+// a second copy of it in the file would leave the package step no way to
+// tell which one to fill.
+enum { BindingMarkSize = 16 };
 static const char Altered[] =
     " - このファイルはパッケージの作成後に変更されているため、削除しました。インストールを中止します。";
 
@@ -22,9 +27,9 @@ static const unsigned char *BoundScriptDigest()
     if (found == nullptr || SizeofResource(State.instance, found) < BINDING_SIZE)
         return nullptr;
     const unsigned char *data = static_cast<const unsigned char *>(LockResource(LoadResource(State.instance, found)));
-    if (data == nullptr || memcmp(data, BindingMark, sizeof BindingMark) != 0)
+    if (data == nullptr)
         return nullptr;
-    const unsigned char *digest = data + sizeof BindingMark;
+    const unsigned char *digest = data + BindingMarkSize;
     for (int i = 0; i < SHA256_SIZE; ++i)
         if (digest[i] != 0)
             return digest;
