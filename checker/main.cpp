@@ -17,6 +17,35 @@ static int Summary()
     return Check.errorCount != 0 ? 2 : Check.warningCount != 0 ? 1 : 0;
 }
 
+// For the package step, with CHECKINF_DIGESTS set: instead of the plan and
+// the findings, one line "number<TAB>SHA-256" for each [Install] entry whose
+// source lies in the distribution directory, read by the loaders SETUP.EXE
+// reads them with, and hashed as the very file it would copy. The setup
+// program and the script are left out: the package step changes both
+// afterwards, and the program vouches for them by other means.
+static void PrintDigests()
+{
+    char program[PATH_SIZE];
+    CopyText(program, sizeof program, State.setupDir);
+    AppendText(program, sizeof program, State.exeName);
+    for (int n = 1; n <= State.fileCount; ++n) {
+        LoadFileEntry(n);
+        char full[PATH_SIZE];
+        DWORD length = GetFullPathNameA(State.entryName, sizeof full, full, nullptr);
+        unsigned char digest[SHA256_SIZE];
+        if (SourceOutside(State.entryName) || length == 0 || length >= sizeof full ||
+            lstrcmpiA(full, program) == 0 || lstrcmpiA(full, State.scriptPath) == 0 ||
+            !HashFile(State.entryName, digest, nullptr))
+            continue;
+        char line[16 + 2 * SHA256_SIZE];
+        int at = wsprintfA(line, "%d\t", n);
+        for (unsigned char byte : digest)
+            at += wsprintfA(line + at, "%02x", byte);
+        Print(line);
+        Print("\r\n");
+    }
+}
+
 static int RunChecker(const char *argument)
 {
     if (!ResolveScriptPaths(argument))
@@ -26,6 +55,10 @@ static int RunChecker(const char *argument)
     if (!CheckScriptEncoding() || !CheckRequiredKeys())
         return Summary();
     LoadSetupScript();
+    if (GetEnvironmentVariableA("CHECKINF_DIGESTS", nullptr, 0) != 0) {
+        PrintDigests();
+        return 0;
+    }
     CopyText(Check.loadedDir, INSTALL_DIR_SIZE, State.installDir);
     ReadDefaultInstallDir();
 

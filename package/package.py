@@ -13,6 +13,7 @@ unless every step succeeds. Messages are Japanese under a Japanese locale,
 English otherwise. Exit status: 0 written, 1 refused or failed, 2 wrong usage.
 """
 import argparse
+import hashlib
 import os
 import shutil
 import subprocess
@@ -198,18 +199,21 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def run_checker(build, stage, script_name, shown_script):
-    """Runs CHECKINF.EXE on the layout; returns its status after printing its
-    findings with the maker's own script path."""
+def find_checker(build):
+    """The command that starts CHECKINF.EXE of the build under Wine."""
     for arch, wine in (("x86_64", "/usr/lib/wine/wine64"), ("i686", "/usr/lib/wine/wine")):
         checker = os.path.join(build, arch, "CHECKINF.EXE")
         if os.path.isfile(checker):
-            break
-    else:
-        raise Refused(t(f"no CHECKINF.EXE under {build}: build first (tools/build.sh)",
-                        f"{build} に CHECKINF.EXE がありません。先にビルドしてください (tools/build.sh)"))
+            return [wine, checker]
+    raise Refused(t(f"no CHECKINF.EXE under {build}: build first (tools/build.sh)",
+                    f"{build} に CHECKINF.EXE がありません。先にビルドしてください (tools/build.sh)"))
+
+
+def run_checker(build, stage, script_name, shown_script):
+    """Runs CHECKINF.EXE on the layout; returns its status after printing its
+    findings with the maker's own script path."""
     try:
-        result = subprocess.run([wine, checker, windows_path(stage)], env=wine_environment(build),
+        result = subprocess.run(find_checker(build) + [windows_path(stage)], env=wine_environment(build),
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd=stage, timeout=120)
     except (OSError, subprocess.TimeoutExpired) as error:
         raise Refused(t(f"the checker could not run under Wine: {error}", f"検査プログラムを Wine で実行できませんでした: {error}"))
@@ -276,6 +280,79 @@ def warn_uninstalled(stage, members, own, script_name):
                   "but never onto the customer's machine",
                   f"  警告: {shown} - どの [Install] の項目もこのファイルをインストールしません。"
                   "アーカイブには入りますが、お客様のマシンにはコピーされません"))
+
+
+# ---------------------------------------------------------------- the binding
+
+# Where the build's SETUP.EXE keeps the script's digest: this mark, then 32
+# bytes that are all zero until the package step fills them.
+BINDING_MARK = b"SETUP.BINDING.1\0"
+
+
+def holds_hash_section(script):
+    """Whether the script has a [Hash] section, in any letter case: the
+    package step writes that one, and the program would obey whichever
+    came first."""
+    for line in script.split(b"\n"):
+        line = line.strip(b" \t\r")
+        if line.startswith(b"[") and line[1:].split(b"]")[0].strip().upper() == b"HASH":
+            return True
+    return False
+
+
+def entry_digests(build, stage):
+    """[(entry number, SHA-256 in hex)] of every [Install] entry whose source
+    lies in the staged folder, as CHECKINF.EXE gives them: its loaders read
+    the entries exactly as SETUP.EXE does, and Wine opens each source as
+    SETUP.EXE would."""
+    try:
+        result = subprocess.run(find_checker(build) + [windows_path(stage)],
+                                env=dict(wine_environment(build), CHECKINF_DIGESTS="1"),
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd=stage, timeout=600)
+    except (OSError, subprocess.TimeoutExpired) as error:
+        raise Refused(t(f"the checker could not run under Wine: {error}", f"検査プログラムを Wine で実行できませんでした: {error}"))
+    digests = []
+    for line in result.stdout.decode("ascii", errors="replace").split("\r\n"):
+        if line:
+            number, _, digest = line.partition("\t")
+            digests.append((int(number), digest))
+    if result.returncode != 0 or any(len(d) != 64 for _, d in digests):
+        raise Refused(t("the checker could not hash the files", "検査プログラムがファイルのハッシュを計算できませんでした"))
+    return digests
+
+
+def bind(build, stage, script_name, exe_name):
+    """Binds the staged script and every file it installs from the folder to
+    the staged setup program, which the maker's signature then covers: the
+    script gets a [Hash] section with each such entry's SHA-256 under its
+    number, and SETUP.EXE the SHA-256 of the script so completed."""
+    script_path = os.path.join(stage, script_name)
+    with open(script_path, "rb") as f:
+        script = f.read()
+    if holds_hash_section(script):
+        raise Refused(t(f"{script_name} holds a [Hash] section: the package step writes it; take it out",
+                        f"{script_name} に [Hash] セクションがあります。パッケージの作成時に書くものなので、削除してください"))
+    digests = entry_digests(build, stage)
+    if script and not script.endswith(b"\n"):
+        script += b"\r\n"
+    script += b"[Hash]\r\n" + b"".join(b"%d=%s\r\n" % (n, d.encode()) for n, d in digests)
+    with open(script_path, "wb") as f:
+        f.write(script)
+    bind_program(os.path.join(stage, exe_name), hashlib.sha256(script).digest())
+    say(t(f"bound {exe_name} to {script_name} and the {len(digests)} files it installs from the folder",
+          f"{exe_name} に {script_name} と、それが配布フォルダからインストールする {len(digests)} 個のファイルを結び付けました"))
+
+
+def bind_program(path, digest):
+    """Writes the script's digest after the mark in the setup program."""
+    with open(path, "r+b") as f:
+        program = f.read()
+        at = program.find(BINDING_MARK)
+        if at < 0 or program.find(BINDING_MARK, at + 1) >= 0:
+            raise Refused(t(f"{path}: no single place for the binding in it; rebuild it (tools/build.sh)",
+                            f"{path}: 結び付けの場所が一つに定まりません。ビルドし直してください (tools/build.sh)"))
+        f.seek(at + len(BINDING_MARK))
+        f.write(digest)
 
 
 # ---------------------------------------------------------------- signing
@@ -499,6 +576,7 @@ def package(args):
         if status == 2:
             raise Refused(t("the checker found errors: no archive written", "検査でエラーが見つかったので、アーカイブは作りませんでした"))
         warn_uninstalled(stage, members, {exe_name.upper(), script_name.upper()}, script_name)
+        bind(args.build, stage, script_name, exe_name)
         if args.pkcs12 or args.cert:
             sign(os.path.join(stage, exe_name), args)
 
