@@ -1,8 +1,11 @@
 // The double-byte aware text helpers. Every string literal here is code page
 // 932 (the sources are compiled with that execution character set); ソ is the
-// bytes 0x83 0x5C, whose second byte has the value of a backslash.
+// bytes 0x83 0x5C, whose second byte has the value of a backslash. Then the
+// program's own SHA-256.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include "script/state.h"
 
 static const char So[] = "\x83\x5C";  // ソ, spelled out so that its trail byte is visible
@@ -191,4 +194,30 @@ TEST(AppendText, JoinsUpToTheLastByteOnly)
     EXPECT_EQ(0x7E, buffer[5]);
     EXPECT_TRUE(AppendText(buffer, 5, ""));
     EXPECT_STREQ("ABCD", buffer);
+}
+
+// The standard vectors, the long one given in uneven pieces so that pieces
+// end inside, at and across the 64-byte blocks; 56 bytes need a second
+// block for the length.
+TEST(Sha256, StandardVectors)
+{
+    auto hex = [](const std::string &data, size_t piece) {
+        Sha256 hash;
+        StartSha256(&hash);
+        for (size_t at = 0; at < data.size(); at += piece)
+            AddSha256(&hash, data.data() + at, static_cast<unsigned long>(std::min(piece, data.size() - at)));
+        unsigned char digest[SHA256_SIZE];
+        EndSha256(&hash, digest);
+        char text[2 * SHA256_SIZE + 1];
+        for (int i = 0; i < SHA256_SIZE; ++i)
+            wsprintfA(text + 2 * i, "%02x", digest[i]);
+        return std::string(text);
+    };
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", hex("", 1));
+    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", hex("abc", 3));
+    EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
+              hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 56));
+    for (size_t piece : {1000000, 997, 64})
+        EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
+                  hex(std::string(1000000, 'a'), piece)) << piece;
 }
