@@ -4,7 +4,7 @@
 // reported, not failed, since the machine's load moves every figure.
 //   BENCHRUN [--rounds N] [--files N] [--file-size BYTES] [--growth N,N,...]
 //            [--growth-rounds N] [--startup-runs N] [--skip install|growth|startup]
-//            [--install-budget SECONDS] [--growth-budget SECONDS] [--nsis INSTALLER]
+//            [--install-budget SECONDS] [--growth-budget SECONDS] [--nsis INSTALLER] [--bound DIST]
 //   BENCHRUN [--files N] [--file-size BYTES] --nsis-script HOST_INSTALLER_PATH
 //            makes the install product and the NSIS script for it, and ends
 // Rounds beyond the first few are run only while the section's time budget
@@ -34,6 +34,8 @@ namespace {
 const double InstallRatioTarget = 1.25;
 const double RemovalRatioTarget = 2.30;
 const double GrowthExponentTarget = 1.10;
+// What checking every copy against the package's digests may add.
+const double BoundRatioTarget = 1.15;
 
 struct Options {
     int rounds = 5;
@@ -47,6 +49,7 @@ struct Options {
     bool install = true, growthSection = true, startup = true;
     std::string nsis;        // the peer's installer of the install product, when tools/bench.sh made one
     std::string nsisScript;  // --nsis-script: only write its script, naming this installer path (the host's)
+    std::string bound;       // the install product bound to its SETUP.EXE by the package step, when made
 };
 
 void Say(const char *format, ...)
@@ -122,7 +125,8 @@ void InstallAndRemoval(const Options &options)
     Product product = MakeProduct("install", "ベンチマーク製品", "BenchProduct", options.files, options.fileSize);
     Say("   distribution %s made in %.1f s; installs into %s\n", product.dist.c_str(), (NowMs() - made) / 1000,
         product.installDir.c_str());
-    Say("   each round: SETUP.EXE install, SETUP.EXE /r removal, bare copy loop, bare delete loop\n");
+    Say("   each round: SETUP.EXE install, SETUP.EXE /r removal, %sbare copy loop, bare delete loop\n",
+        options.bound.empty() ? "" : "the bound SETUP.EXE's install, ");
     Say("   SETUP.EXE install: progress page shown + the %.0f ms first tick, to Finish enabled\n"
         "   SETUP.EXE removal: first file deleted (the first tick), to the outcome shown\n"
         "   bare loops: their own loop time, measured inside them\n",
@@ -156,7 +160,14 @@ void InstallAndRemoval(const Options &options)
             driver::RemoveTree(nsisDir);
     };
 
-    std::vector<double> setupInstall, bareCopy, setupRemoval, bareDelete, installTick, removalTick;
+    // The same product as the package step binds it, installed after the
+    // unbound one in each round into the same place.
+    Product bound = product;
+    bound.dist = options.bound;
+    const bool binding = !options.bound.empty() && driver::Exists(options.bound + "SETUP.EXE");
+    if (!options.bound.empty() && !binding)
+        Say("   no bound product at %s: its figures are left out\n", options.bound.c_str());
+    std::vector<double> setupInstall, bareCopy, setupRemoval, bareDelete, installTick, removalTick, boundInstall;
     double started = NowMs();
     for (int round = 1; round <= options.rounds; ++round) {
         if (!AnotherRound(round - 1, 3, started, options.installBudgetMs)) {
@@ -186,6 +197,15 @@ void InstallAndRemoval(const Options &options)
         } else {
             Say("   round %d: SETUP.EXE install failed: %s\n", round, install.failure.c_str());
             line += " install SETUP failed";
+        }
+        if (binding) {
+            Cleared(bound);
+            Timed install = TimeSetupInstall(bound);
+            if (install.ok)
+                boundInstall.push_back(install.workMs);
+            else
+                Say("   round %d: bound SETUP.EXE install failed: %s\n", round, install.failure.c_str());
+            line += ", bound install " + (install.ok ? Figure(install.workMs) : std::string("failed"));
         }
 
         Cleared(product);
@@ -221,6 +241,9 @@ void InstallAndRemoval(const Options &options)
     SpreadLine("SETUP.EXE (beyond tick)", si);
     SpreadLine("bare CopyFileA loop", bc);
     SpreadLine("page shown to 1st step", Summarize(installTick));
+    Spread bi = Summarize(boundInstall);
+    if (binding)
+        SpreadLine("SETUP.EXE bound, ditto", bi);
     Spread ns = Summarize(nsisSilent), np = Summarize(nsisPage), nus = Summarize(nsisUninstallSilent),
            nup = Summarize(nsisUninstallPage);
     if (peer) {
@@ -262,6 +285,14 @@ void InstallAndRemoval(const Options &options)
         ratio("SETUP.EXE removal / NSIS uninstall with its page", sr, nup);
     }
     Target("install time / bare copy loop", installRatio, ir, InstallRatioTarget, "");
+    if (binding) {
+        bool boundRatio = bi.count > 0 && si.count > 0 && si.median > 0;
+        if (boundRatio)
+            Say("  bound install / unbound install, ratio of medians: %.3f (%.1f ms against %.1f ms)\n",
+                bi.median / si.median, bi.median, si.median);
+        Target("bound install / unbound install", boundRatio, boundRatio ? bi.median / si.median : 0,
+               BoundRatioTarget, "");
+    }
     Target("removal time / bare delete loop", removalRatio, rr, RemovalRatioTarget, "");
 
     // What the bare loops leave out, call by call: setup reads each entry
@@ -420,6 +451,8 @@ bool ParseOptions(int argc, char **argv, Options *options)
             options->nsis = value;
         else if (option == "--nsis-script")
             options->nsisScript = value;
+        else if (option == "--bound")
+            options->bound = value;
         else
             return false;
     }
@@ -444,7 +477,7 @@ int main(int argc, char **argv)
     if (!ParseOptions(argc, argv, &options)) {
         Say("usage: BENCHRUN [--rounds N] [--files N] [--file-size BYTES] [--growth N,N,...] [--growth-rounds N]\n"
             "                [--startup-runs N] [--skip install|growth|startup] [--install-budget SECONDS]\n"
-            "                [--growth-budget SECONDS] [--nsis INSTALLER]   |   BENCHRUN --check\n");
+            "                [--growth-budget SECONDS] [--nsis INSTALLER] [--bound DIST]   |   BENCHRUN --check\n");
         return 2;
     }
     if (!options.nsisScript.empty()) {
