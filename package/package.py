@@ -5,8 +5,9 @@
 
 The folder's files are laid out again with the build's SETUP.EXE of the
 architecture asked for and the script named after it; CHECKINF.EXE judges
-that very layout under Wine (errors refuse, warnings are printed); SETUP.EXE
-is signed when a certificate is given; and the archive stores its names in
+that very layout under Wine (errors refuse, warnings are printed); the
+script and every file it installs from the folder are bound to SETUP.EXE,
+which is then signed when a certificate is given; and the archive stores its names in
 code page 932, as the common Japanese archivers do, so that they come out
 right when a customer extracts it on Japanese Windows. Nothing is written
 unless every step succeeds. Messages are Japanese under a Japanese locale,
@@ -471,10 +472,12 @@ environment:
 def parse(argv):
     parser = argparse.ArgumentParser(
         prog="tools/package.sh", formatter_class=argparse.RawDescriptionHelpFormatter, epilog=EPILOG,
-        description=t("Checks a distribution folder, puts in SETUP.EXE, signs it if asked, and writes a zip "
-                      "archive with Japanese names in code page 932.",
-                      "配布フォルダを検査し、SETUP.EXE を入れ、指定があれば署名して、日本語の名前を"
-                      "コードページ 932 で格納した zip アーカイブを書きます。"))
+        description=t("Checks a distribution folder, puts in SETUP.EXE, binds the script and the files it "
+                      "installs to it, signs it if asked, and writes a zip archive with Japanese names in "
+                      "code page 932.",
+                      "配布フォルダを検査し、SETUP.EXE を入れ、設定ファイルとそれがインストールするファイルを"
+                      "SETUP.EXE に結び付け、指定があれば署名して、日本語の名前をコードページ 932 で格納した "
+                      "zip アーカイブを書きます。"))
     parser.add_argument("dist", metavar="DIST_DIR",
                         help=t("the distribution folder: the script and the product's files",
                                "配布フォルダ: 設定ファイルと製品のファイル"))

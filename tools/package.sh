@@ -3,7 +3,8 @@
 # checked by CHECKINF.EXE (errors refuse, warnings are printed, and so is
 # every file that no [Install] entry installs), the build's SETUP.EXE of the
 # architecture asked for put in (32-bit by default) with the script named
-# after it, signed when a certificate is given (its key in a file or on a
+# after it, the script and every file it installs bound to SETUP.EXE by
+# their SHA-256, signed when a certificate is given (its key in a file or on a
 # PKCS#11 token), and zipped with the names in code page 932. Messages are
 # Japanese under a Japanese locale. See --help for every option, the
 # environment and the exit statuses (0 written, 1 refused, 2 wrong usage).
