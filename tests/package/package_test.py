@@ -179,10 +179,9 @@ class Package(unittest.TestCase):
         self.assertNotEqual(0, certificates.verify(signed, ca="stranger").returncode)
         self.assertTrue(check_resources.check(signed, "SETUP.EXE", "requireAdministrator"))
 
-        # The checker takes the [Hash] section it was given for the package's own.
         checked = run([os.path.join(ROOT, "tools", "check.sh"), dist], env=dict(
             os.environ, CHECK_BUILD=os.path.dirname(TREE), CHECK_WINEPREFIX=os.environ["WINEPREFIX"]))
-        self.assertEqual(0, checked.returncode, checked.stdout)
+        self.assertEqual(0, checked.returncode, checked.stdout)  # the [Hash] section is the package's own
         # One byte more in the script, one byte other in a file it installs.
         for suffix, name, alter in (("_script", "SETUP.INF", lambda data: data + b" "),
                                     ("_file", "DATA.DAT", lambda data: data[:-1] + bytes([data[-1] ^ 1]))):
@@ -318,8 +317,7 @@ class Package(unittest.TestCase):
             self.assertEqual(0, made.returncode, made.stdout)
             self.assertIn("問題は見つかりませんでした。", made.stdout)
             self.assertIn("表計算\\ソース.DAT", made.stdout)
-            # The files bound under their entries' numbers, the script so
-            # completed to the setup program.
+            # Each file bound under its entry's number, the script so completed to the program.
             bound = text + b"[Hash]\r\n" + b"".join(b"%d=%s\r\n" % (n, digest(files[name]).encode()) for n, name in
                                     enumerate(("表示ソフト.EXE", "表計算/ソース.DAT", "説明書/はじめに.TXT"), 1))
             mark = self.setup_exe.index(b"SETUP.BINDING.1\0") + 16

@@ -196,28 +196,26 @@ TEST(AppendText, JoinsUpToTheLastByteOnly)
     EXPECT_STREQ("ABCD", buffer);
 }
 
-// The standard vectors, the long one given in uneven pieces so that pieces
-// end inside, at and across the 64-byte blocks; 56 bytes need a second
-// block for the length.
+// The standard vectors, each in pieces that end inside, at and across the
+// 64-byte blocks; 56 bytes need a block of their own for the length.
 TEST(Sha256, StandardVectors)
 {
-    auto hex = [](const std::string &data, size_t piece) {
-        Sha256 hash;
-        StartSha256(&hash);
-        for (size_t at = 0; at < data.size(); at += piece)
-            AddSha256(&hash, data.data() + at, static_cast<unsigned long>(std::min(piece, data.size() - at)));
-        unsigned char digest[SHA256_SIZE];
-        EndSha256(&hash, digest);
-        char text[2 * SHA256_SIZE + 1];
-        for (int i = 0; i < SHA256_SIZE; ++i)
-            wsprintfA(text + 2 * i, "%02x", digest[i]);
-        return std::string(text);
-    };
-    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", hex("", 1));
-    EXPECT_EQ("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", hex("abc", 3));
-    EXPECT_EQ("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1",
-              hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 56));
-    for (size_t piece : {1000000, 997, 64})
-        EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0",
-                  hex(std::string(1000000, 'a'), piece)) << piece;
+    const struct { std::string data; const char *digest; } vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
+    for (const auto &vector : vectors) {
+        for (size_t piece : {1, 7, 64, 1000000}) {
+            Sha256 hash;
+            StartSha256(&hash);
+            for (size_t at = 0; at < vector.data.size(); at += piece)
+                AddSha256(&hash, &vector.data[at], static_cast<unsigned long>(std::min(piece, vector.data.size() - at)));
+            unsigned char digest[SHA256_SIZE], expected[SHA256_SIZE];
+            EndSha256(&hash, digest);
+            ASSERT_TRUE(ParseDigest(vector.digest, expected));
+            EXPECT_EQ(0, std::memcmp(digest, expected, SHA256_SIZE)) << vector.digest << ", pieces of " << piece;
+        }
+    }
 }
