@@ -39,6 +39,7 @@ struct SetupState {
     char entryPath[PATH_SIZE];
     char *entryTail;
     int stepIndex;
+    DWORD installedKib;  // size of the files at the copy steps' destinations
     int wantStartMenu;
     int wantDesktop;
     HWND sheetWindow;
@@ -96,6 +97,8 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
 unsigned long long GetInstallFreeSpace();
 void RunInstallStep();
 void RegisterUninstall();
+// Adds the size of the file at entryPath, after its copy step, to installedKib.
+void AddInstalledSize();
 
 // Shell integration.
 void UpdateShellItems(int kind, int remove);

@@ -73,6 +73,7 @@ void RunInstallStep()
     } else if (step <= last - 1) {
         LoadFileEntry(step - 2);
         CopyCurrentEntry();
+        AddInstalledSize();
     } else {
         MakeShortcuts();
         RegisterUninstall();
