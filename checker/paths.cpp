@@ -151,7 +151,7 @@ int CheckRequiredKeys()
     return State.title[0] != '\0' && State.folder[0] != '\0';
 }
 
-static int HasControlCharacter(const char *text)
+int HasControlCharacter(const char *text)
 {
     for (const char *p = text; *p != '\0'; ++p) {
         if (static_cast<unsigned char>(*p) < 0x20)
