@@ -515,6 +515,11 @@ TEST(RunInstallStep, FailuresAreReportedByThePageAndTheSequenceGoesOn)
     EXPECT_TRUE(Shown(page, IDC_PROGRESS_HINT));
     DWORD size;
     EXPECT_EQ("手順", ReadValue(UninstallKey + folder, "DisplayName", &size));
+    DWORD kib = 0;
+    size = sizeof kib;
+    RegGetValueA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str(), "EstimatedSize", RRF_RT_REG_DWORD, nullptr,
+                 &kib, &size);
+    EXPECT_EQ(3u, kib);  // a KiB each for SETUP.EXE, SETUP.INF and a.txt; nothing for the missing file
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
 }
 
@@ -635,7 +640,8 @@ TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
     HKEY opened;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                                              &opened, nullptr));
-    RegSetValueExA(opened, "Publisher", 0, REG_SZ, reinterpret_cast<const BYTE *>("keep"), 5);
+    RegSetValueExA(opened, "Comments", 0, REG_SZ, reinterpret_cast<const BYTE *>("keep"), 5);
+    RegSetValueExA(opened, "DisplayVersion", 0, REG_SZ, reinterpret_cast<const BYTE *>("0.9"), 4);
     RegSetValueExA(opened, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE *>("old name"), 9);
     RegCloseKey(opened);
 
@@ -650,7 +656,10 @@ TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
     std::string command = ReadValue(key, "UninstallString", &size);
     EXPECT_EQ("\"D:\\Tools\\Viewer\\SETUP.EXE\" /r", command);
     EXPECT_EQ(31u, size);
-    EXPECT_EQ("keep", ReadValue(key, "Publisher", &size));
+    EXPECT_EQ("keep", ReadValue(key, "Comments", &size));
+    // No Version in the script, no file entry for an icon: neither value stays.
+    EXPECT_EQ("<none>", ReadValue(key, "DisplayVersion", &size));
+    EXPECT_EQ("<none>", ReadValue(key, "DisplayIcon", &size));
     // The loader reads the same directory back.
     char dir[INSTALL_DIR_SIZE];
     ASSERT_EQ(1, ReadPreviousInstallDir(command.c_str(), dir, sizeof dir));
