@@ -515,11 +515,10 @@ TEST(RunInstallStep, FailuresAreReportedByThePageAndTheSequenceGoesOn)
     EXPECT_TRUE(Shown(page, IDC_PROGRESS_HINT));
     DWORD size;
     EXPECT_EQ("手順", ReadValue(UninstallKey + folder, "DisplayName", &size));
-    DWORD kib = 0;
-    size = sizeof kib;
-    RegGetValueA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str(), "EstimatedSize", RRF_RT_REG_DWORD, nullptr,
-                 &kib, &size);
-    EXPECT_EQ(3u, kib);  // a KiB each for SETUP.EXE, SETUP.INF and a.txt; nothing for the missing file
+    DWORD kib = 0, kibSize = sizeof kib;  // a KiB each for SETUP.EXE, SETUP.INF and a.txt; none for missing.txt
+    RegGetValueA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str(), "EstimatedSize", RRF_RT_DWORD, nullptr, &kib,
+                 &kibSize);
+    EXPECT_EQ(3u, kib);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
 }
 
