@@ -656,8 +656,7 @@ TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
     EXPECT_EQ("\"D:\\Tools\\Viewer\\SETUP.EXE\" /r", command);
     EXPECT_EQ(31u, size);
     EXPECT_EQ("keep", ReadValue(key, "Comments", &size));
-    // No Version in the script, no file entry for an icon: neither value stays.
-    EXPECT_EQ("<none>", ReadValue(key, "DisplayVersion", &size));
+    EXPECT_EQ("<none>", ReadValue(key, "DisplayVersion", &size));  // the script has no Version, and no entry 1
     EXPECT_EQ("<none>", ReadValue(key, "DisplayIcon", &size));
     // The loader reads the same directory back.
     char dir[INSTALL_DIR_SIZE];
