@@ -75,8 +75,7 @@ TEST(MainJob, TrialReportOnTheSample)
     SYSTEMTIME now;
     GetLocalTime(&now);
     const std::string date = std::to_string(now.wYear * 10000 + now.wMonth * 100 + now.wDay);
-    for (const std::string &row : std::vector<std::string>{
-             "| DisplayIcon | \"C:\\Program Files\\SampleApp\\APP.EXE\",0 |",
+    for (const std::string &row : std::vector<std::string>{"| DisplayIcon | \"C:\\Program Files\\SampleApp\\APP.EXE\",0 |",
              "| InstallLocation | C:\\Program Files\\SampleApp\\ |", "| Publisher | " + Utf8("サンプル工房") + " |",
              "| DisplayVersion | 1.0 |", "| EstimatedSize | dword " + std::to_string(kib) + " |",
              "| InstallDate | " + date + " |", "| NoModify | dword 1 |", "| NoRepair | dword 1 |"})

@@ -22,12 +22,12 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comct
 # through GetProcAddress, so that the program still loads without it.
 OLD_SYSTEM_FUNCTIONS = {
     "advapi32.dll": """RegCloseKey RegCreateKeyExA RegDeleteKeyA RegEnumKeyA RegOpenKeyExA RegQueryValueExA
-        RegSetValueExA""",
+        RegDeleteValueA RegSetValueExA""",
     "comctl32.dll": "PropertySheetA",
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
         FindFirstFileA FindNextFileA GetCommandLineA GetCurrentProcess GetCurrentProcessId GetDiskFreeSpaceA
-        GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetModuleFileNameA GetModuleHandleA
+        GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA
         GetPrivateProfileSectionA GetPrivateProfileStringA GetProcAddress GetShortPathNameA GetSystemDirectoryA
         GetTickCount GetVersion GetWindowsDirectoryA GlobalAlloc GlobalFree IsDBCSLeadByte MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
