@@ -22,19 +22,17 @@ void AddInstalledSize()
         ++State.installedKib;
 }
 
-// Every value goes through here; the calls stay short on the 32-bit build.
+// RegSetValueExA with its casts, for texts and numbers alike.
 static void SetValue(HKEY key, const char *name, DWORD type, const void *data, DWORD size)
 {
     RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size);
 }
 
-// An empty text is a value this installation does not have; one left by an
-// earlier installation into the same key would describe another version.
+// An empty text is a value this installation does not have: nothing is
+// written, and whatever the key holds under that name stays.
 static void SetText(HKEY key, const char *name, const char *text)
 {
-    if (text[0] == '\0')
-        RegDeleteValueA(key, name);
-    else
+    if (text[0] != '\0')
         SetValue(key, name, REG_SZ, text, lstrlenA(text) + 1);
 }
 
@@ -54,7 +52,8 @@ void RegisterUninstall()
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
                         &key, &disposition) != ERROR_SUCCESS)
         return;
-    // Neither is ever empty: the script loader refuses an empty Title.
+    // DisplayName and UninstallString are always written: the loader
+    // refuses an empty Title, and the command is never empty.
     SetText(key, "DisplayName", State.title);
 
     // The installed copy of the setup program, quoted: installDir may hold blanks.

@@ -22,7 +22,7 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comct
 # through GetProcAddress, so that the program still loads without it.
 OLD_SYSTEM_FUNCTIONS = {
     "advapi32.dll": """RegCloseKey RegCreateKeyExA RegDeleteKeyA RegEnumKeyA RegOpenKeyExA RegQueryValueExA
-        RegDeleteValueA RegSetValueExA""",
+        RegSetValueExA""",
     "comctl32.dll": "PropertySheetA",
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose

@@ -639,8 +639,7 @@ TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
     HKEY opened;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                                              &opened, nullptr));
-    RegSetValueExA(opened, "Comments", 0, REG_SZ, reinterpret_cast<const BYTE *>("keep"), 5);
-    RegSetValueExA(opened, "DisplayVersion", 0, REG_SZ, reinterpret_cast<const BYTE *>("0.9"), 4);
+    RegSetValueExA(opened, "Publisher", 0, REG_SZ, reinterpret_cast<const BYTE *>("keep"), 5);
     RegSetValueExA(opened, "DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE *>("old name"), 9);
     RegCloseKey(opened);
 
@@ -655,9 +654,8 @@ TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
     std::string command = ReadValue(key, "UninstallString", &size);
     EXPECT_EQ("\"D:\\Tools\\Viewer\\SETUP.EXE\" /r", command);
     EXPECT_EQ(31u, size);
-    EXPECT_EQ("keep", ReadValue(key, "Comments", &size));
-    EXPECT_EQ("<none>", ReadValue(key, "DisplayVersion", &size));  // the script has no Version, and no entry 1
-    EXPECT_EQ("<none>", ReadValue(key, "DisplayIcon", &size));
+    EXPECT_EQ("keep", ReadValue(key, "Publisher", &size));  // the script has none
+    EXPECT_EQ("<none>", ReadValue(key, "DisplayIcon", &size));  // nor a file entry
     // The loader reads the same directory back.
     char dir[INSTALL_DIR_SIZE];
     ASSERT_EQ(1, ReadPreviousInstallDir(command.c_str(), dir, sizeof dir));
