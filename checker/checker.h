@@ -15,6 +15,7 @@ struct CheckState {
     int regCount;                          // [Reg] entries the removal reads
     char loadedDir[INSTALL_DIR_SIZE];      // what LoadSetupScript proposed (an earlier installation's, if any)
     unsigned long long totalSize;          // bytes of every source that exists
+    unsigned long long totalKib;           // the same in whole KiB per file, as SETUP.EXE registers it
 };
 
 extern CheckState Check;
@@ -42,6 +43,7 @@ int CheckScriptEncoding();
 const char *PathFaultText(int fault);
 // Whether a source lies outside the distribution directory.
 int SourceOutside(const char *source);
+// Whether a text holds a character below the blank, which no window shows.
 // Why a text cannot be a file or folder name, or null.
 const char *FileNameFault(const char *name);
 // Whether some file entry (-1 to fileCount) installs exactly this full path.

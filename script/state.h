@@ -39,6 +39,7 @@ struct SetupState {
     char entryPath[PATH_SIZE];
     char *entryTail;
     int stepIndex;
+    DWORD installedKib;  // size of the files at the copy steps' destinations
     int wantStartMenu;
     int wantDesktop;
     HWND sheetWindow;
@@ -151,6 +152,8 @@ void RegisterUninstall();
 // this process is elevated; 0 when it is not or that route is not there.
 int IsTokenElevated();
 int StartAsUser(const char *file, const char *directory);
+// Adds the size of the file at entryPath, after its copy step, to installedKib.
+void AddInstalledSize();
 
 // Shell integration.
 void UpdateShellItems(int kind, int remove);

@@ -531,8 +531,8 @@ TEST(RemovalEngine, TheRegistrationGoesAsTheInstallationWroteIt)
             EXPECT_EQ(0, result) << c.folder;
             HKEY key;
             if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-                RegDeleteValueA(key, "DisplayName");
-                RegDeleteValueA(key, "UninstallString");
+                for (const char *name : {"DisplayName", "UninstallString", "DisplayIcon", "InstallLocation", "EstimatedSize", "InstallDate", "NoModify", "NoRepair"})
+                    RegDeleteValueA(key, name);
                 RegCloseKey(key);
             }
         }
