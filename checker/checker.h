@@ -43,7 +43,6 @@ int CheckScriptEncoding();
 const char *PathFaultText(int fault);
 // Whether a source lies outside the distribution directory.
 int SourceOutside(const char *source);
-// Whether a text holds a character below the blank, which no window shows.
 // Why a text cannot be a file or folder name, or null.
 const char *FileNameFault(const char *name);
 // Whether some file entry (-1 to fileCount) installs exactly this full path.
