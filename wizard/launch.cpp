@@ -85,36 +85,39 @@ static IShellDispatch2 *DesktopShell()
     return shell;
 }
 
+// A BSTR is its wide text preceded by its length in bytes, which is all
+// that carries it to the shell's process; made on the stack rather than by
+// the automation library, which the program would otherwise have to load.
+struct StackBstr {
+    DWORD bytes;
+    WCHAR text[PATH_SIZE];
+};
+
+static BSTR MakeBstr(StackBstr *string, const char *text)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, string->text, PATH_SIZE);
+    string->bytes = length > 0 ? DWORD(length - 1) * sizeof(WCHAR) : 0;
+    return length > 0 ? string->text : nullptr;
+}
+
 int StartAsUser(const char *file, const char *directory)
 {
-    typedef BSTR(WINAPI * AllocateProc)(const OLECHAR *);
-    typedef void(WINAPI * FreeProc)(BSTR);
-    FARPROC allocate = GetSystemProc("OLEAUT32.DLL", "SysAllocString");
-    FARPROC release = GetSystemProc("OLEAUT32.DLL", "SysFreeString");
-    if (!IsTokenElevated() || allocate == nullptr || release == nullptr)
+    if (!IsTokenElevated())
         return 0;
     HRESULT initialised = CoInitialize(nullptr);
     int started = 0;
     if (IShellDispatch2 *shell = DesktopShell()) {
-        // The file, its arguments, its working directory and the verb.
-        const char *const texts[4] = {file, "", directory, "open"};
-        VARIANT values[4];
-        int made = 1;
-        for (int i = 0; i < 4; ++i) {
-            WCHAR wide[PATH_SIZE];
-            values[i].vt = VT_BSTR;
-            values[i].bstrVal = MultiByteToWideChar(CP_ACP, 0, texts[i], -1, wide, PATH_SIZE) != 0
-                                    ? reinterpret_cast<AllocateProc>(reinterpret_cast<void (*)()>(allocate))(wide)
-                                    : nullptr;
-            made &= values[i].bstrVal != nullptr;
-        }
-        VARIANT show = {};
+        // No arguments; the verb the program's own start uses.
+        StackBstr fileText, directoryText, verbText;
+        VARIANT none = {}, show = {}, where = {}, verb = {};
         show.vt = VT_I4;
         show.lVal = SW_SHOWNORMAL;
-        if (made)
-            started = SUCCEEDED(shell->ShellExecute(values[0].bstrVal, values[1], values[2], values[3], show));
-        for (VARIANT &value : values)
-            reinterpret_cast<FreeProc>(reinterpret_cast<void (*)()>(release))(value.bstrVal);
+        where.vt = verb.vt = VT_BSTR;
+        where.bstrVal = MakeBstr(&directoryText, directory);
+        verb.bstrVal = MakeBstr(&verbText, "open");
+        BSTR name = MakeBstr(&fileText, file);
+        if (name != nullptr && where.bstrVal != nullptr)
+            started = SUCCEEDED(shell->ShellExecute(name, none, where, verb, show));
         shell->Release();
     }
     if (SUCCEEDED(initialised))

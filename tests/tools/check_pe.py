@@ -28,7 +28,7 @@ OLD_SYSTEM_FUNCTIONS = {
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
         FindFirstFileA FindNextFileA GetCommandLineA GetCurrentProcess GetCurrentProcessId GetDiskFreeSpaceA
-        GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetModuleFileNameA GetModuleHandleA
+        GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA
         GetPrivateProfileSectionA GetPrivateProfileStringA GetProcAddress GetShortPathNameA GetSystemDirectoryA
         GetTickCount GetVersion GetWindowsDirectoryA GlobalAlloc GlobalFree IsDBCSLeadByte MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
