@@ -31,9 +31,21 @@ int IsTokenElevated()
     return elevation.TokenIsElevated != 0;
 }
 
+// The object's interface iid, with the object itself let go: each step of
+// the walk below holds one object at a time.
+static void *Become(IUnknown *object, REFIID iid)
+{
+    void *next = nullptr;
+    if (object != nullptr) {
+        object->QueryInterface(iid, &next);
+        object->Release();
+    }
+    return next;
+}
+
 // The shell object of the desktop's own process, reached the documented way:
 // the desktop window, its browser, its view, the view's folder object and
-// that object's application. Each step's object is let go once the next is had.
+// that object's application.
 static IShellDispatch2 *DesktopShell()
 {
     IShellWindows *windows = nullptr;
@@ -45,44 +57,36 @@ static IShellDispatch2 *DesktopShell()
     location.lVal = CSIDL_DESKTOP;
     LONG window;
     IDispatch *desktop = nullptr;
-    HRESULT found = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop);
+    if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) != S_OK) {
+        if (desktop != nullptr)
+            desktop->Release();
+        desktop = nullptr;
+    }
     windows->Release();
-    if (found != S_OK || desktop == nullptr)
-        return nullptr;
-    IServiceProvider *provider = nullptr;
-    desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void **>(&provider));
-    desktop->Release();
-    if (provider == nullptr)
-        return nullptr;
+    IServiceProvider *provider = static_cast<IServiceProvider *>(Become(desktop, IID_IServiceProvider));
     IShellBrowser *browser = nullptr;
-    provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void **>(&browser));
-    provider->Release();
-    if (browser == nullptr)
-        return nullptr;
+    if (provider != nullptr) {
+        provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void **>(&browser));
+        provider->Release();
+    }
     IShellView *view = nullptr;
-    browser->QueryActiveShellView(&view);
-    browser->Release();
-    if (view == nullptr)
-        return nullptr;
+    if (browser != nullptr) {
+        browser->QueryActiveShellView(&view);
+        browser->Release();
+    }
     IDispatch *background = nullptr;
-    view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void **>(&background));
-    view->Release();
-    if (background == nullptr)
-        return nullptr;
-    IShellFolderViewDual *folderView = nullptr;
-    background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void **>(&folderView));
-    background->Release();
-    if (folderView == nullptr)
-        return nullptr;
+    if (view != nullptr) {
+        view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void **>(&background));
+        view->Release();
+    }
+    IShellFolderViewDual *folderView =
+        static_cast<IShellFolderViewDual *>(Become(background, IID_IShellFolderViewDual));
     IDispatch *application = nullptr;
-    folderView->get_Application(&application);
-    folderView->Release();
-    if (application == nullptr)
-        return nullptr;
-    IShellDispatch2 *shell = nullptr;
-    application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void **>(&shell));
-    application->Release();
-    return shell;
+    if (folderView != nullptr) {
+        folderView->get_Application(&application);
+        folderView->Release();
+    }
+    return static_cast<IShellDispatch2 *>(Become(application, IID_IShellDispatch2));
 }
 
 // A BSTR is its wide text preceded by its length in bytes, which is all
