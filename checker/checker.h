@@ -15,6 +15,7 @@ struct CheckState {
     int regCount;                          // [Reg] entries the removal reads
     char loadedDir[INSTALL_DIR_SIZE];      // what LoadSetupScript proposed (an earlier installation's, if any)
     unsigned long long totalSize;          // bytes of every source that exists
+    unsigned long long totalKib;           // the same in whole KiB per file, as SETUP.EXE registers it
 };
 
 extern CheckState Check;

@@ -32,6 +32,17 @@ void CheckGlobalKeys()
                              : "既定のインストール先のフォルダ名とアンインストール登録のキー名になります。");
     }
 
+    // Shown only in the system's list of programs, as the entry's Publisher
+    // and DisplayVersion.
+    static const char *const Shown[] = {"Publisher", "Version"};
+    for (const char *key : Shown) {
+        char value[LABEL_SIZE];
+        GetPrivateProfileStringA("Install", key, "", value, sizeof value, State.scriptPath);
+        CheckCut(FindingWarning, key, LABEL_SIZE, value);
+        if (HasControlCharacter(value))
+            ReportFinding(FindingWarning, "Install", key, value, " - 制御文字が含まれているので、正しく表示されません。");
+    }
+
     // TSR: only the first byte counts, so a maker's "yes" means no.
     char tsr[PATH_SIZE];
     GetPrivateProfileStringA("Install", "TSR", "", tsr, sizeof tsr, State.scriptPath);

@@ -5,7 +5,7 @@
 
 static char raw[32768];
 
-static const char *const InstallKeys[] = {"Title", "Folder", "TSR", "Open"};
+static const char *const InstallKeys[] = {"Title", "Folder", "TSR", "Open", "Publisher", "Version"};
 
 static int IsNumber(const char *key)
 {
@@ -72,7 +72,7 @@ static void CheckKey(const char *section, const char *line, const char *key, int
                 return;
     if (!IsNumber(key)) {
         ReportFinding(FindingWarning, section, key, nullptr,
-                      lstrcmpiA(section, "Install") == 0 ? "番号でも Title、Folder、TSR、Open でもないので読まれません。"
+                      lstrcmpiA(section, "Install") == 0 ? "番号でも Title、Folder、TSR、Open、Publisher、Version でもないので読まれません。"
                                                          : "番号ではないので読まれません。");
         return;
     }

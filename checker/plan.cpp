@@ -4,6 +4,8 @@
 #include "checker/checker.h"
 
 static const char UninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+// The entry's values that come from the script, and their keys.
+static const char *const ScriptValues[][2] = {{"Publisher", "Publisher"}, {"DisplayVersion", "Version"}};
 static const char TooLong[] = "(インストール先と結ぶと259バイトを超えるため、使われません)";
 
 static void Line(const char *a, const char *b = nullptr, const char *c = nullptr, const char *d = nullptr,
@@ -36,6 +38,7 @@ static void PrintFiles()
     Line("コピーするファイル (この順番):");
     int longest = 0;
     Check.totalSize = 0;
+    Check.totalKib = 0;
     for (int i = -1; i <= State.fileCount; ++i) {
         LoadFileEntry(i);
         Print(i < 0 ? "  " : "   ");
@@ -60,6 +63,8 @@ static void PrintFiles()
             PrintNumber(size);
             Print(" バイト)");
             Check.totalSize += size;
+            if (State.entryPath[0] != '\0')
+                Check.totalKib += (size + 1023) / 1024;
         } else {
             Print(kind == SourceFolder ? "  (フォルダです)" : "  (見つかりません)");
         }
@@ -224,6 +229,22 @@ static void PrintRegistration()
     Line("  ", UninstallKey, State.folder);
     Line("    DisplayName = ", State.title);
     Line("    UninstallString = \"", State.installDir, State.exeName, "\" /r");
+    LoadFileEntry(1);
+    if (State.fileCount > 0 && State.entryPath[0] != '\0')
+        Line("    DisplayIcon = \"", State.entryPath, "\",0");
+    Line("    InstallLocation = ", State.installDir);
+    for (const auto &pair : ScriptValues) {
+        char value[LABEL_SIZE];
+        GetPrivateProfileStringA("Install", pair[1], "", value, sizeof value, State.scriptPath);
+        if (value[0] != '\0')
+            Line("    ", pair[0], " = ", value);
+    }
+    Print("    EstimatedSize = ");
+    PrintNumber(Check.totalKib);
+    Line(" (DWORD、KiB。ファイルごとに切り上げた合計。コピーできなかったファイルは入りません)");
+    Line("    InstallDate = (インストールした日、YYYYMMDD)");
+    Line("    NoModify = 1 (DWORD)");
+    Line("    NoRepair = 1 (DWORD)");
     Line("");
     Line("削除時に消すレジストリキー (サブキーごと):");
     char value[PATH_SIZE];

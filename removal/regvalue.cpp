@@ -33,70 +33,31 @@ int NormalizeKeyPath(const char *path, char *normal, int size)
     return levels;
 }
 
-// Keys below a root that many programs, or Windows itself, keep their data in.
-static const char *const SharedKeys[] = {
-    "Software\\Classes",
-    "Software\\Microsoft",
-    "Software\\Policies",
-    "Software\\Wow6432Node",
-    "Software\\Microsoft\\Windows",
-    "Software\\Microsoft\\Windows\\CurrentVersion",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
-    "Software\\Microsoft\\Windows NT",
-    "Software\\Microsoft\\Windows NT\\CurrentVersion",
-    "System\\CurrentControlSet",
-    "System\\CurrentControlSet\\Control",
-    "System\\CurrentControlSet\\Services",
-};
-
-// The length of prefix when path begins with it as whole levels, letter case
-// aside, else 0. Lead bytes are never ASCII letters, so comparing byte by
-// byte cannot pair half a character with a letter.
-static int LevelPrefix(const char *path, const char *prefix)
-{
-    int i = 0;
-    for (; prefix[i] != '\0'; ++i) {
-        char a = path[i], b = prefix[i];
-        if (a >= 'a' && a <= 'z')
-            a = char(a - 32);
-        if (b >= 'a' && b <= 'z')
-            b = char(b - 32);
-        if (a != b)
-            return 0;
-    }
-    return path[i] == '\0' || path[i] == '\\' ? i : 0;
-}
+// Keys below a root that many programs, or Windows itself, keep their data
+// in, one after the other.
+static const char SharedKeys[] =
+    "Software\\Classes\0"
+    "Software\\Microsoft\0"
+    "Software\\Policies\0"
+    "Software\\Wow6432Node\0"
+    "Software\\Microsoft\\Windows\0"
+    "Software\\Microsoft\\Windows\\CurrentVersion\0"
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\0"
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\0"
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Run\0"
+    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\0"
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\0"
+    "Software\\Microsoft\\Windows NT\0"
+    "Software\\Microsoft\\Windows NT\\CurrentVersion\0"
+    "System\\CurrentControlSet\0"
+    "System\\CurrentControlSet\\Control\0"
+    "System\\CurrentControlSet\\Services\0";
 
 int IsSharedKey(const char *normal)
 {
-    // The 32-bit view and the classes under Software hold the same programs'
-    // keys as the places they mirror, and are judged as those.
-    const char *path = normal;
-    char view[PATH_SIZE];
-    int at = LevelPrefix(path, "Software\\Wow6432Node");
-    if (at != 0 && path[at] != '\0' && CopyText(view, sizeof view, "Software") &&
-        AppendText(view, sizeof view, path + at))
-        path = view;
-    at = LevelPrefix(path, "Wow6432Node");
-    if (at == 0)
-        at = LevelPrefix(path, "Software\\Classes");
-    if (at != 0 && path[at] != '\0') {
-        // A class directly below the classes' root is every program's, as
-        // it is directly below HKEY_CLASSES_ROOT.
-        const char *rest = path + at + 1;
-        const char *below = FindCharMbcs(rest, '\\');
-        if (below == nullptr || LevelPrefix(rest, "Wow6432Node") != 0)
+    for (const char *shared = SharedKeys; *shared != '\0'; shared += lstrlenA(shared) + 1)
+        if (lstrcmpiA(normal, shared) == 0)
             return 1;
-    }
-    for (const char *shared : SharedKeys) {
-        int length = LevelPrefix(path, shared);
-        if (length != 0 && path[length] == '\0')
-            return 1;
-    }
     return 0;
 }
 

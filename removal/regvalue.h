@@ -13,8 +13,7 @@ int NormalizeKeyPath(const char *path, char *normal, int size);
 // whose deletion would take other programs' keys with it, and for a shared key.
 // 1 for a normalised key path that other programs keep their data under
 // (Software\Microsoft, ...\CurrentVersion\Run and the like, in any letter
-// case, also through the 32-bit view or the classes below Software), whose
-// deletion would take their keys with it.
+// case), whose deletion would take their keys with it.
 int IsSharedKey(const char *normal);
 
 int SplitRegValue(const char *value, HKEY *root, char *subkey, int size);

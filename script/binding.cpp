@@ -112,9 +112,6 @@ int CheckCopiedEntry(int n)
     if (known && HashFile(State.entryPath, digest, nullptr) && memcmp(digest, expected, SHA256_SIZE) == 0)
         return 1;
     DeleteFileA(State.entryPath);
-    char message[PATH_SIZE + sizeof Altered];
-    CopyText(message, sizeof message, State.entryPath);
-    AppendText(message, sizeof message, Altered);
-    ShowError(message);
+    ShowPathError(State.entryPath, Altered);
     return 0;
 }

@@ -76,15 +76,18 @@ void AddSha256(Sha256 *hash, const void *data, unsigned long count)
 
 void EndSha256(Sha256 *hash, unsigned char *digest)
 {
-    unsigned long long bits = hash->length * 8;
-    static const unsigned char Pad = 0x80;
-    AddSha256(hash, &Pad, 1);
-    static const unsigned char Zero = 0;
-    while ((hash->length & 63) != 56)
-        AddSha256(hash, &Zero, 1);
+    // The length in bits, most significant byte first, after the padding.
     unsigned char tail[8];
-    for (int i = 0; i < 8; ++i)
-        tail[i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+    unsigned int high = unsigned(hash->length >> 29), low = unsigned(hash->length) << 3;
+    for (int i = 0; i < 4; ++i) {
+        tail[i] = static_cast<unsigned char>(high >> (24 - 8 * i));
+        tail[4 + i] = static_cast<unsigned char>(low >> (24 - 8 * i));
+    }
+    unsigned char pad = 0x80;
+    do {
+        AddSha256(hash, &pad, 1);
+        pad = 0;
+    } while ((hash->length & 63) != 56);
     AddSha256(hash, tail, 8);
     for (int i = 0; i < 32; ++i)
         digest[i] = static_cast<unsigned char>(hash->state[i / 4] >> (24 - 8 * (i % 4)));

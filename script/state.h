@@ -39,6 +39,7 @@ struct SetupState {
     char entryPath[PATH_SIZE];
     char *entryTail;
     int stepIndex;
+    DWORD installedKib;  // size of the files at the copy steps' destinations
     int wantStartMenu;
     int wantDesktop;
     HWND sheetWindow;
@@ -134,10 +135,11 @@ int IsFileEntrySound(int n);
 int CreateOneDirectory(char *path);
 int CreateDirectoryPath(char *path);
 int CopyCurrentEntry();
-// The permissions a directory level about to be made at path (with its
-// trailing backslash) gets on the system of that GetVersion value: null for
-// the system's default, else a list that only administrators may change.
-LPSECURITY_ATTRIBUTES FolderSecurity(const char *path, DWORD version);
+// Whether a directory level about to be made at path (with its trailing
+// backslash), on the system of that GetVersion value, gets permissions of
+// its own, which only administrators may change; descriptor then holds them.
+// 0: the system's default.
+int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descriptor);
 
 // Install wizard.
 void RunInstallWizard();
@@ -151,6 +153,8 @@ void RegisterUninstall();
 // this process is elevated; 0 when it is not or that route is not there.
 int IsTokenElevated();
 int StartAsUser(const char *file, const char *directory);
+// Adds the size of the file at entryPath, after its copy step, to installedKib.
+void AddInstalledSize();
 
 // Shell integration.
 void UpdateShellItems(int kind, int remove);
@@ -180,3 +184,4 @@ void ScheduleDeleteAtReboot(const char *path);
 // Every message box of the program goes through here, so that the owner,
 // caption and icon rules live in one place.
 int ShowError(const char *text);
+void ShowPathError(const char *path, const char *suffix);

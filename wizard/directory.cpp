@@ -8,8 +8,8 @@ static const char CreateFailed[] = " のフォルダ作成に失敗しました�
 static const char InUse[] = " は他で使用中のため上書きできません。";
 static const char CopyFailed[] = " のコピーに失敗しました。";
 
-// A path followed directly by one of the texts above.
-static void ShowPathError(const char *path, const char *suffix)
+// A path followed directly by one of the texts above, or another.
+void ShowPathError(const char *path, const char *suffix)
 {
     // Every path here is held in a buffer of at most INSTALL_DIR_SIZE bytes.
     char text[INSTALL_DIR_SIZE + 128];
@@ -44,10 +44,12 @@ int CreateOneDirectory(char *path)
         if (!made)
             ShowPathError(path, FileInTheWay);
     } else {
+        SECURITY_DESCRIPTOR descriptor;
+        SECURITY_ATTRIBUTES security = {sizeof security, &descriptor, FALSE};
         *cut = saved;
-        LPSECURITY_ATTRIBUTES security = FolderSecurity(path, GetVersion());
+        int own = FolderSecurity(path, GetVersion(), &descriptor);
         *cut = '\0';
-        made = CreateDirectoryA(path, security) != 0;
+        made = CreateDirectoryA(path, own ? &security : nullptr) != 0;
         if (!made)
             ShowPathError(path, CreateFailed);
     }

@@ -31,9 +31,21 @@ int IsTokenElevated()
     return elevation.TokenIsElevated != 0;
 }
 
+// The object's interface iid, with the object itself let go: each step of
+// the walk below holds one object at a time.
+static void *Become(IUnknown *object, REFIID iid)
+{
+    void *next = nullptr;
+    if (object != nullptr) {
+        object->QueryInterface(iid, &next);
+        object->Release();
+    }
+    return next;
+}
+
 // The shell object of the desktop's own process, reached the documented way:
 // the desktop window, its browser, its view, the view's folder object and
-// that object's application. Each step's object is let go once the next is had.
+// that object's application.
 static IShellDispatch2 *DesktopShell()
 {
     IShellWindows *windows = nullptr;
@@ -45,76 +57,71 @@ static IShellDispatch2 *DesktopShell()
     location.lVal = CSIDL_DESKTOP;
     LONG window;
     IDispatch *desktop = nullptr;
-    HRESULT found = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop);
+    if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) != S_OK) {
+        if (desktop != nullptr)
+            desktop->Release();
+        desktop = nullptr;
+    }
     windows->Release();
-    if (found != S_OK || desktop == nullptr)
-        return nullptr;
-    IServiceProvider *provider = nullptr;
-    desktop->QueryInterface(IID_IServiceProvider, reinterpret_cast<void **>(&provider));
-    desktop->Release();
-    if (provider == nullptr)
-        return nullptr;
+    IServiceProvider *provider = static_cast<IServiceProvider *>(Become(desktop, IID_IServiceProvider));
     IShellBrowser *browser = nullptr;
-    provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void **>(&browser));
-    provider->Release();
-    if (browser == nullptr)
-        return nullptr;
+    if (provider != nullptr) {
+        provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, reinterpret_cast<void **>(&browser));
+        provider->Release();
+    }
     IShellView *view = nullptr;
-    browser->QueryActiveShellView(&view);
-    browser->Release();
-    if (view == nullptr)
-        return nullptr;
+    if (browser != nullptr) {
+        browser->QueryActiveShellView(&view);
+        browser->Release();
+    }
     IDispatch *background = nullptr;
-    view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void **>(&background));
-    view->Release();
-    if (background == nullptr)
-        return nullptr;
-    IShellFolderViewDual *folderView = nullptr;
-    background->QueryInterface(IID_IShellFolderViewDual, reinterpret_cast<void **>(&folderView));
-    background->Release();
-    if (folderView == nullptr)
-        return nullptr;
+    if (view != nullptr) {
+        view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, reinterpret_cast<void **>(&background));
+        view->Release();
+    }
+    IShellFolderViewDual *folderView =
+        static_cast<IShellFolderViewDual *>(Become(background, IID_IShellFolderViewDual));
     IDispatch *application = nullptr;
-    folderView->get_Application(&application);
-    folderView->Release();
-    if (application == nullptr)
-        return nullptr;
-    IShellDispatch2 *shell = nullptr;
-    application->QueryInterface(IID_IShellDispatch2, reinterpret_cast<void **>(&shell));
-    application->Release();
-    return shell;
+    if (folderView != nullptr) {
+        folderView->get_Application(&application);
+        folderView->Release();
+    }
+    return static_cast<IShellDispatch2 *>(Become(application, IID_IShellDispatch2));
+}
+
+// A BSTR is its wide text preceded by its length in bytes, which is all
+// that carries it to the shell's process; made on the stack rather than by
+// the automation library, which the program would otherwise have to load.
+struct StackBstr {
+    DWORD bytes;
+    WCHAR text[PATH_SIZE];
+};
+
+static BSTR MakeBstr(StackBstr *string, const char *text)
+{
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, string->text, PATH_SIZE);
+    string->bytes = length > 0 ? DWORD(length - 1) * sizeof(WCHAR) : 0;
+    return length > 0 ? string->text : nullptr;
 }
 
 int StartAsUser(const char *file, const char *directory)
 {
-    typedef BSTR(WINAPI * AllocateProc)(const OLECHAR *);
-    typedef void(WINAPI * FreeProc)(BSTR);
-    FARPROC allocate = GetSystemProc("OLEAUT32.DLL", "SysAllocString");
-    FARPROC release = GetSystemProc("OLEAUT32.DLL", "SysFreeString");
-    if (!IsTokenElevated() || allocate == nullptr || release == nullptr)
+    if (!IsTokenElevated())
         return 0;
     HRESULT initialised = CoInitialize(nullptr);
     int started = 0;
     if (IShellDispatch2 *shell = DesktopShell()) {
-        // The file, its arguments, its working directory and the verb.
-        const char *const texts[4] = {file, "", directory, "open"};
-        VARIANT values[4];
-        int made = 1;
-        for (int i = 0; i < 4; ++i) {
-            WCHAR wide[PATH_SIZE];
-            values[i].vt = VT_BSTR;
-            values[i].bstrVal = MultiByteToWideChar(CP_ACP, 0, texts[i], -1, wide, PATH_SIZE) != 0
-                                    ? reinterpret_cast<AllocateProc>(reinterpret_cast<void (*)()>(allocate))(wide)
-                                    : nullptr;
-            made &= values[i].bstrVal != nullptr;
-        }
-        VARIANT show = {};
+        // No arguments; the verb the program's own start uses.
+        StackBstr fileText, directoryText, verbText;
+        VARIANT none = {}, show = {}, where = {}, verb = {};
         show.vt = VT_I4;
         show.lVal = SW_SHOWNORMAL;
-        if (made)
-            started = SUCCEEDED(shell->ShellExecute(values[0].bstrVal, values[1], values[2], values[3], show));
-        for (VARIANT &value : values)
-            reinterpret_cast<FreeProc>(reinterpret_cast<void (*)()>(release))(value.bstrVal);
+        where.vt = verb.vt = VT_BSTR;
+        where.bstrVal = MakeBstr(&directoryText, directory);
+        verb.bstrVal = MakeBstr(&verbText, "open");
+        BSTR name = MakeBstr(&fileText, file);
+        if (name != nullptr && where.bstrVal != nullptr)
+            started = SUCCEEDED(shell->ShellExecute(name, none, where, verb, show));
         shell->Release();
     }
     if (SUCCEEDED(initialised))

@@ -16,10 +16,6 @@ alignas(4) static const unsigned char ProtectedAcl[76] = {
     0, 3, 24, 0, 0xFF, 0x01, 0x1F, 0x00, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0,
     0, 3, 24, 0, 0xA9, 0x00, 0x12, 0x00, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 0x02, 0, 0};
 
-static SECURITY_DESCRIPTOR ProtectedFolder = {
-    SECURITY_DESCRIPTOR_REVISION, 0, SE_DACL_PRESENT, nullptr, nullptr, nullptr,
-    reinterpret_cast<PACL>(const_cast<unsigned char *>(ProtectedAcl))};
-static SECURITY_ATTRIBUTES ProtectedAttributes = {sizeof(SECURITY_ATTRIBUTES), &ProtectedFolder, FALSE};
 
 // Whether the shorter of the two paths begins the longer, letter case aside.
 static int OnePathHoldsTheOther(const char *a, const char *b)
@@ -36,12 +32,12 @@ static int OnePathHoldsTheOther(const char *a, const char *b)
     return lstrcmpiA(head, shorter) == 0;
 }
 
-LPSECURITY_ATTRIBUTES FolderSecurity(const char *path, DWORD version)
+int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descriptor)
 {
     // Windows 95, 98 and Me keep no permissions; the Start menu's folder
     // and anything else outside the installation is the user's own.
     if ((version & 0x80000000) != 0 || !OnePathHoldsTheOther(path, State.installDir))
-        return nullptr;
+        return 0;
     // The Program Files folders are made to let only administrators change
     // them, and what is made in them inherits that together with whatever
     // else the system puts there.
@@ -59,7 +55,7 @@ LPSECURITY_ATTRIBUTES FolderSecurity(const char *path, DWORD version)
                 AddTrailingBackslash(folder);
                 if (OnePathHoldsTheOther(folder, path) && lstrlenA(folder) <= lstrlenA(path)) {
                     RegCloseKey(key);
-                    return nullptr;
+                    return 0;
                 }
             }
         }
@@ -67,7 +63,9 @@ LPSECURITY_ATTRIBUTES FolderSecurity(const char *path, DWORD version)
     }
     // Before Windows 2000 nothing is inherited after a folder is made, and
     // the mark that keeps inheritance out is unknown.
-    if (LOBYTE(LOWORD(version)) >= 5)
-        ProtectedFolder.Control |= SE_DACL_PROTECTED;
-    return &ProtectedAttributes;
+    ZeroMemory(descriptor, sizeof *descriptor);
+    descriptor->Revision = SECURITY_DESCRIPTOR_REVISION;
+    descriptor->Control = LOBYTE(LOWORD(version)) >= 5 ? SE_DACL_PRESENT | SE_DACL_PROTECTED : SE_DACL_PRESENT;
+    descriptor->Dacl = reinterpret_cast<PACL>(const_cast<unsigned char *>(ProtectedAcl));
+    return 1;
 }

@@ -78,6 +78,7 @@ void RunInstallStep()
             PostMessageA(State.sheetWindow, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
             return;
         }
+        AddInstalledSize();
     } else {
         MakeShortcuts();
         RegisterUninstall();

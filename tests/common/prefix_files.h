@@ -99,4 +99,49 @@ inline Link ReadLink(const std::string &file)
     return result;
 }
 
+// Runs a host shell command in which each @ stands for the host's name of
+// path, a path of the prefix; true once it could be started. The host's name
+// is UTF-8, and reaches the host as it is only through the wide command line.
+inline bool RunOnHostPath(const std::string &command, const std::string &path)
+{
+    typedef char *(CDECL * UnixName)(const WCHAR *);
+    UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    WCHAR wide[MAX_PATH];
+    if (unixName == nullptr || MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0)
+        return false;
+    std::string line = "/bin/sh -c \"";
+    for (char c : command)
+        line += c == '@' ? "'" + std::string(unixName(wide)) + "'" : std::string(1, c);
+    line += "\"";
+    std::wstring wideLine(line.size() + 1, L'\0');
+    wideLine.resize(MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, &wideLine[0], int(wideLine.size())));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    if (wideLine.empty() ||
+        !CreateProcessW(nullptr, &wideLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
+// Makes link a directory link to the folder target (relative to link's
+// folder, in the host's notation), replacing whatever was there. This Wine
+// cannot make links itself, but shows a host symbolic link as a directory
+// reparse point. False when no link could be made.
+inline bool MakeDirectoryLink(const std::string &link, const std::string &target)
+{
+    if (!RunOnHostPath("rm -rf @; ln -s " + target + " @", link))
+        return false;
+    for (int i = 0; i < 250; ++i) {
+        DWORD attributes = GetFileAttributesA(link.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return true;
+        Sleep(20);
+    }
+    return false;
+}
+
 }  // namespace prefix_files

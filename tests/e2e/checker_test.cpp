@@ -185,6 +185,8 @@ TEST(Checker, SampleProductPlanFollowsTheLoaders)
     EXPECT_TRUE(HasLine(run, "    [AddItem(\"" + dir + "APP.EXE /setup\",\"サンプル (設定)\")]"));
     EXPECT_TRUE(HasLine(run, "  HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleApp"));
     EXPECT_TRUE(HasLine(run, "    UninstallString = \"" + dir + "SETUP.EXE\" /r"));
+    for (const std::string &line : {"DisplayIcon = \"" + dir + "APP.EXE\",0", "InstallLocation = " + dir, std::string("Publisher = サンプル工房")})
+        EXPECT_TRUE(HasLine(run, "    " + line)) << line;
     EXPECT_TRUE(HasLine(run, "  HKEY_CURRENT_USER\\Software\\SampleApp"));
     EXPECT_TRUE(HasLine(run, "「完了」で開く: README.TXT"));
 }
@@ -488,11 +490,14 @@ TEST(Checker, GlobalKeysAndResidentProducts)
     }
 
     std::string title(120, 'T');
-    std::string script = "[Install]\nTitle=" + title + "\nFolder=Chk:Bad\nOpen=MANUAL.TXT\n1=APP.EXE\n";
+    std::string script = "[Install]\nTitle=" + title + "\nFolder=Chk:Bad\nOpen=MANUAL.TXT\n1=APP.EXE\nPublisher=" +
+                         title + "\nVersion=1\x01\n";
     MakeDist("chk_tsr", script.c_str());
     CheckRun run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     EXPECT_TRUE(OneFinding(run, "Install:Title: warning: " + title.substr(0, 99) + " - ", "切り詰めて"));
+    EXPECT_TRUE(OneFinding(run, "Install:Publisher: warning: " + title.substr(0, 99) + " - ", "切り詰めて"));
+    EXPECT_TRUE(OneFinding(run, "Install:Version: warning: 1\x01 - ", "制御文字"));
     EXPECT_TRUE(OneFinding(run, "Install:Folder: error: Chk:Bad - ", "使えない文字"));
     EXPECT_TRUE(OneFinding(run, "Install:Open: warning: MANUAL.TXT - ", "インストールしません"));
 

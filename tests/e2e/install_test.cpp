@@ -113,7 +113,7 @@ TEST(Install, SampleProductOnTheNewShell)
     CleanInstallation("SampleApp", "サンプル", installDir);
     RegDeleteTree(HKEY_CURRENT_USER, AppKey);
     // A value of the key that setup does not write survives the installation.
-    RegWrite(HKEY_LOCAL_MACHINE, key, "Publisher", "keep me");
+    RegWrite(HKEY_LOCAL_MACHINE, key, "Comments", "keep me");
 
     std::string dir = MakeDist("install_sample", SampleScript().c_str());
     Running running = StartSetupIn(dir);
@@ -166,7 +166,7 @@ TEST(Install, SampleProductOnTheNewShell)
     EXPECT_EQ(command, RegRead(HKEY_LOCAL_MACHINE, key, "UninstallString", &type, &size));
     EXPECT_EQ(DWORD(REG_SZ), type);
     EXPECT_EQ(command.size() + 1, size);
-    EXPECT_EQ("keep me", RegRead(HKEY_LOCAL_MACHINE, key, "Publisher"));
+    EXPECT_EQ("keep me", RegRead(HKEY_LOCAL_MACHINE, key, "Comments"));
 
     // The shortcuts: the [Group] folder in the Start menu and one on the desktop.
     const std::string group = ShellFolder("Programs") + "\\サンプル\\";
@@ -227,6 +227,11 @@ TEST(Install, OldShellHasNoDesktopChoiceAndNoRemovalHint)
     EXPECT_EQ("\"" + installDir + "SETUP.EXE\" /r",
               RegRead(HKEY_LOCAL_MACHINE, std::string(UninstallKey) + "WizOldTest", "UninstallString"));
     EXPECT_FALSE(Exists(ShellFolder("Desktop") + "\\旧シェル.lnk"));
+    const std::string key = std::string(UninstallKey) + "WizOldTest";  // the script has no Publisher, no Version
+    for (const char *name : {"DisplayIcon", "InstallLocation", "EstimatedSize", "InstallDate", "NoModify", "NoRepair"})
+        EXPECT_NE("<no value>", RegRead(HKEY_LOCAL_MACHINE, key, name)) << name;
+    for (const char *name : {"Publisher", "DisplayVersion"})
+        EXPECT_EQ("<no value>", RegRead(HKEY_LOCAL_MACHINE, key, name)) << name;
     Press(sheet, PSBTN_CANCEL);
     EXPECT_EQ(1, WaitExit(running.process));
     SetWindowsVersion("win7");

@@ -62,14 +62,24 @@ TEST(MainJob, TrialReportOnTheSample)
               report.find("| UninstallString | \"C:\\Program Files\\SampleApp\\SETUP.EXE\" /r |"));
     EXPECT_NE(std::string::npos, report.find(Utf8("問題は見つかりませんでした。")));
     // What was copied, with the sizes the files have in the distribution.
+    DWORD kib = 0;  // the Uninstall entry's size of them
     for (const char *pair : {"APP.EXE|APP.EXE", "HELP\\APP.HLP|APP.HLP", "DATA.DAT|DATA\\DATA.DAT",
                              "README.TXT|README.TXT", "SETUP.INF|SETUP.INF", "SETUP.EXE|SETUP.EXE"}) {
         std::string source(pair, std::string(pair).find('|'));
         std::string target = std::string(pair).substr(source.size() + 1);
+        kib += (FileSize(dist + source) + 1023) / 1024;
         EXPECT_NE(std::string::npos,
                   report.find("| " + target + " | " + std::to_string(FileSize(dist + source)) + " |"))
             << target;
     }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const std::string date = std::to_string(now.wYear * 10000 + now.wMonth * 100 + now.wDay);
+    for (const std::string &row : std::vector<std::string>{"| DisplayIcon | \"C:\\Program Files\\SampleApp\\APP.EXE\",0 |",
+             "| InstallLocation | C:\\Program Files\\SampleApp\\ |", "| Publisher | " + Utf8("サンプル工房") + " |",
+             "| DisplayVersion | 1.0 |", "| EstimatedSize | dword " + std::to_string(kib) + " |",
+             "| InstallDate | " + date + " |", "| NoModify | dword 1 |", "| NoRepair | dword 1 |"})
+        EXPECT_NE(std::string::npos, report.find(row)) << row;
     EXPECT_NE(std::string::npos, report.find(Utf8("shortcut Programs\\サンプル\\サンプル.lnk: target "
                                                   "C:\\Program Files\\SampleApp\\APP.EXE")));
     // The elevated setup has the desktop's shell start the product.

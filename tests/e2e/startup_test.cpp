@@ -81,3 +81,17 @@ TEST(Startup, DllPlantedBesideSetupIsNeverLoaded)
     EXPECT_FALSE(Exists(dir + "PLANTED.LOG"));
     RemoveTree(dir.substr(0, dir.size() - 1));
 }
+
+TEST(Startup, InstallationRefusesEntriesThatLeaveItsDirectory)
+{
+    // Each would have the elevated copy write outside the installation
+    // directory, or copy a path cut short; the wizard never opens.
+    for (const std::string &entry : {std::string("X.DAT,..\\victim.txt"), std::string("X.DAT,sub\\..\\..\\x.txt"),
+                                     std::string("X.DAT,.\\x.txt"), std::string("X.DAT,C:\\x.txt"),
+                                     std::string("X.DAT,\\\\server\\share\\x.txt"), std::string("X.DAT,a/../../x"),
+                                     "X.DAT," + std::string(260, 'L')}) {
+        std::string dir = MakeDist("leaving", ("[Install]\nTitle=サンプル\nFolder=SampleApp\n1=APP.EXE\n2=" + entry +
+                                               "\n").c_str());
+        ExpectScriptMessage(dir, "");
+    }
+}

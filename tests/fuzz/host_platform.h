@@ -27,6 +27,9 @@ typedef struct HCONV__ *HCONV;
 typedef struct HSZ__ *HSZ;
 typedef struct HDDEDATA__ *HDDEDATA;
 typedef struct HANDLE__ *HANDLE;
+typedef struct HINSTANCE__ *HMODULE;
+typedef void (*FARPROC)();
+typedef struct SECURITY_DESCRIPTOR__ SECURITY_DESCRIPTOR;
 #define CALLBACK
 #define WINAPI
 #define TRUE 1

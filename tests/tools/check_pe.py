@@ -36,13 +36,14 @@ OLD_SYSTEM_FUNCTIONS = {
     "comctl32.dll": "PropertySheetA",
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
-        FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId GetDiskFreeSpaceA
-        GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetModuleFileNameA GetModuleHandleA
-        GetPrivateProfileSectionA GetPrivateProfileStringA GetProcAddress GetShortPathNameA GetSystemDirectoryA
-        GetTickCount GetVersion GetWindowsDirectoryA GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadResource LockResource MoveFileExA MulDiv
+        FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
+        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFullPathNameA GetLastError
+        GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA
+        GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTickCount GetVersion GetWindowsDirectoryA
+        GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadResource LockResource MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
-        SetErrorMode SetFileAttributesA SetFilePointer SizeofResource TerminateProcess WinExec WriteFile WritePrivateProfileSectionA
-        WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
+        SetErrorMode SetFileAttributesA SetFilePointer SizeofResource TerminateProcess WinExec WriteFile
+        WritePrivateProfileSectionA WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
     "ole32.dll": "CoCreateInstance CoInitialize CoUninitialize",
     "shell32.dll": "ShellExecuteA",
     "user32.dll": """CharNextA CheckDlgButton DdeClientTransaction DdeConnect DdeCreateStringHandleA DdeDisconnect

@@ -324,3 +324,69 @@ TEST(CopyCurrentEntry, ReplacesAndLeavesNoReadOnlyAttribute)
     EXPECT_TRUE(boxes.empty());
     SetFileAttributesA((dir + "ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
+
+// Which levels get a list of their own: only the installation's, only
+// outside the Program Files folders, only where the system keeps lists. Wine
+// keeps no list set on a folder, so the decision and the list are what is tested.
+TEST(FolderSecurity, OnlyTheInstallationsLevelsOutsideProgramFilesOnNt)
+{
+    char programFiles[PATH_SIZE] = "";
+    HKEY key;
+    DWORD size = sizeof programFiles;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0,
+                                           KEY_READ, &key));
+    RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE *>(programFiles), &size);
+    RegCloseKey(key);
+    const std::string inProgramFiles = std::string(programFiles) + "\\Soft\\";
+    const DWORD Windows7 = 0x1DB10106, NT4 = 0x05650004, Windows95 = 0xC3B60004;
+    struct Case {
+        std::string installDir, level;
+        DWORD version;
+        int own;
+    } cases[] = {
+        {"C:\\Soft\\App\\", "C:\\Soft\\", Windows7, 1},
+        {"C:\\Soft\\App\\", "C:\\soft\\app\\", Windows7, 1},
+        {"C:\\Soft\\App\\", "C:\\Soft\\App\\DOC\\", NT4, 1},
+        {"C:\\Soft\\App\\", "C:\\Other\\", Windows7, 0},              // the Start menu's folder, say
+        {"C:\\Soft\\App\\", "C:\\Soft\\App\\", Windows95, 0},         // no lists there
+        {inProgramFiles, inProgramFiles, Windows7, 0},                 // inherits Program Files
+        {inProgramFiles, inProgramFiles + "DOC\\", Windows7, 0},
+        {inProgramFiles, std::string(programFiles) + "\\", Windows7, 0},  // Program Files itself
+    };
+    for (const Case &c : cases) {
+        ResetSetupState();
+        lstrcpyA(State.installDir, c.installDir.c_str());
+        SECURITY_DESCRIPTOR descriptor;
+        EXPECT_EQ(c.own, FolderSecurity(c.level.c_str(), c.version, &descriptor)) << c.installDir << " " << c.level;
+    }
+
+    // The list itself: valid, protected from 2000 on, three entries that
+    // pass on to files and folders below.
+    ResetSetupState();
+    lstrcpyA(State.installDir, "C:\\Soft\\");
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_EQ(1, FolderSecurity("C:\\Soft\\", Windows7, &descriptor));
+    EXPECT_TRUE(IsValidSecurityDescriptor(&descriptor));
+    EXPECT_EQ(SE_DACL_PRESENT | SE_DACL_PROTECTED, descriptor.Control);
+    ASSERT_EQ(1, FolderSecurity("C:\\Soft\\", NT4, &descriptor));
+    EXPECT_EQ(SE_DACL_PRESENT, descriptor.Control);
+    ASSERT_TRUE(IsValidAcl(descriptor.Dacl));
+    ASSERT_EQ(3, descriptor.Dacl->AceCount);
+    const struct {
+        WELL_KNOWN_SID_TYPE sid;
+        DWORD mask;
+    } expected[] = {{WinLocalSystemSid, FILE_ALL_ACCESS},
+                    {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS},
+                    {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+    for (DWORD i = 0; i < 3; ++i) {
+        ACCESS_ALLOWED_ACE *ace = nullptr;
+        ASSERT_TRUE(GetAce(descriptor.Dacl, i, reinterpret_cast<void **>(&ace)));
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD sidSize = sizeof sid;
+        ASSERT_TRUE(CreateWellKnownSid(expected[i].sid, nullptr, sid, &sidSize));
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, ace->Header.AceType) << i;
+        EXPECT_EQ(OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, ace->Header.AceFlags) << i;
+        EXPECT_EQ(expected[i].mask, ace->Mask) << i;
+        EXPECT_TRUE(EqualSid(&ace->SidStart, sid)) << i;
+    }
+}

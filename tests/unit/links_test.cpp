@@ -236,6 +236,22 @@ TEST_F(ShellLinks, RemovalDeletesWhatItNames)
     EXPECT_EQ(Names{"中身"}, ListDir(group));
     EXPECT_EQ(Names{"残る.txt"}, ListDir(group + "中身\\"));
 
+    // A directory link there, or in the folder's place, leads elsewhere:
+    // only the link goes (this Wine cannot remove one; the host clears it).
+    RemoveTree(group);
+    MakeDirs(root + "elsewhere\\");
+    Touch(root + "elsewhere\\KEEP.TXT");
+    MakeDirs(group);
+    ASSERT_TRUE(prefix_files::MakeDirectoryLink(group + "LINK", "../../../elsewhere"));
+    UpdateShellItems(Programs, 1);
+    EXPECT_TRUE(Exists(root + "elsewhere\\KEEP.TXT"));
+    ASSERT_TRUE(prefix_files::MakeDirectoryLink(group.substr(0, group.size() - 1), "../../elsewhere"));
+    UpdateShellItems(Programs, 1);
+    EXPECT_TRUE(Exists(root + "elsewhere\\KEEP.TXT"));
+    prefix_files::RunOnHostPath("rm -rf @", group.substr(0, group.size() - 1));
+    for (int i = 0; i < 250 && Exists(group); ++i)
+        Sleep(20);
+
     // Removing kinds that were never made changes nothing anywhere.
     RemoveTree(group);
     Names before[] = {ListDir(programs), ListDir(desktop), ListDir(startup)};

@@ -33,8 +33,14 @@ TEST(RegValue, EmptyLevelsReadAsTheRegistryReadsThem)
     for (const char *value : {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER\\", "HKEY_CURRENT_USER\\\\\\",
                               "HKEY_CURRENT_USER\\Software", "HKEY_CURRENT_USER\\Software\\",
                               "HKEY_CURRENT_USER\\\\Software", "HKEY_LOCAL_MACHINE\\SOFTWARE\\",
-                              "HKEY_LOCAL_MACHINE\\SYSTEM", "HKEY_CLASSES_ROOT\\.txt", "HKEY_CLASSES_ROOT\\CLSID\\"})
+                              "HKEY_LOCAL_MACHINE\\SYSTEM", "HKEY_CLASSES_ROOT\\.txt", "HKEY_CLASSES_ROOT\\CLSID\\",
+                              // Keys that other programs share, in any case and with any empty levels.
+                              "HKEY_CURRENT_USER\\Software\\Policies", "HKEY_LOCAL_MACHINE\\software\\MICROSOFT\\",
+                              "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\\\Run",
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services"})
         EXPECT_EQ("<refused>", KeyOf(value, nullptr)) << value;
+    EXPECT_EQ("Software\\Microsoft\\Windows\\CurrentVersion\\Run\\SampleApp",
+              KeyOf("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\SampleApp", HKEY_CURRENT_USER));
 }
 
 TEST(RegValue, TrailByte5CIsPartOfANameNotASeparator)

@@ -166,8 +166,11 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     const std::string soft = "Software\\UtRemoval";
     RegDeleteKeyA(HKEY_CURRENT_USER, soft.c_str());
     for (const char *key : {"\\Gone\\A\\B\\C", "\\Gone\\A\\D", "\\Gone\\E", "\\Lower", "\\Fifth\\X", "\\Seventh",
-                            "\\Keep"})
+                            "\\Keep", "\\Cut\\Inner", "\\Cut\\Other"})
         CreateKey(HKEY_CURRENT_USER, soft + key);
+    CreateKey(HKEY_CURRENT_USER, "Software\\Policies\\UtRemovalProbe");
+    // Cut where the reader stops, this would name Cut itself.
+    const std::string cut = "HKEY_CURRENT_USER\\" + soft + "\\Cut" + std::string(230, '\\') + "Inner";
     CreateKey(HKEY_CLASSES_ROOT, "UtRemovalClass\\shell\\open");
     std::string reg = "[Reg]\r\n"
                       "1=HKEY_CURRENT_USER\\" + soft + "\\Gone\r\n"
@@ -176,7 +179,9 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
                       "4=HKEY_CURRENT_USER\\Software\\\r\n"
                       "5=HKEY_CURRENT_USER\\" + soft + "\\\\Fifth\\\r\n"
                       "6=HKEY_CLASSES_ROOT\\UtRemovalClass\\shell\r\n"
-                      "8=HKEY_CURRENT_USER\\" + soft + "\\Seventh\r\n";
+                      "7=HKEY_CURRENT_USER\\software\\POLICIES\r\n"
+                      "8=" + cut + "\r\n"
+                      "10=HKEY_CURRENT_USER\\" + soft + "\\Seventh\r\n";
     Installed installed = Install("regkeys", Script("登録テスト", "UtRemovalReg", reg), {});
 
     int result = -1;
@@ -193,7 +198,10 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Keep"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Seventh"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Wine"));
-    ASSERT_EQ(3u, boxes.size());
+    // A shared key, and a value cut short, are refused too.
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Policies\\UtRemovalProbe"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Cut\\Other"));
+    ASSERT_EQ(5u, boxes.size());
     for (const SeenBox &box : boxes) {
         EXPECT_EQ(BadReg, box.text);
         ExpectError(box, installed.owner);
@@ -205,6 +213,10 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Lower").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Keep").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Seventh").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Cut\\Inner").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Cut\\Other").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Cut").c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Policies\\UtRemovalProbe");
     RegDeleteKeyA(HKEY_CURRENT_USER, soft.c_str());
     RegDeleteKeyA(HKEY_CLASSES_ROOT, "UtRemovalClass");
     DestroyWindow(installed.owner);
@@ -214,9 +226,12 @@ TEST(RemovalEngine, FilesGoFromTheLastEntryDownAndLeftoversAreAsked)
 {
     Installed installed = Install(
         "files", Script("ファイルテスト", "UtRemovalFiles",
-                        "1=APP.EXE\r\n2=SRC\\B.TXT,B.TXT\r\n3=C.DAT,DATA\\C.DAT\r\n4=GONE.TXT\r\n5=LAST.TXT\r\n"),
+                        "1=APP.EXE\r\n2=SRC\\B.TXT,B.TXT\r\n3=C.DAT,DATA\\C.DAT\r\n4=GONE.TXT\r\n5=LAST.TXT\r\n"
+                        "6=X.DAT,..\\VICTIM.TXT\r\n"),
         {"APP.EXE", "B.TXT", "DATA\\C.DAT", "LAST.TXT", "HELP.GID", "DATA\\help.gid", "a.b.gid", "README"});
     const std::string dir = installed.dir;
+    // An entry that names a file outside the installation is refused, with the script's message.
+    WriteBytes(dir + "..\\VICTIM.TXT", "keep");
     // Entry 2 is held open, so its deletion fails and is reported.
     HANDLE held = CreateFileA((dir + "B.TXT").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
                               nullptr);
@@ -237,6 +252,8 @@ TEST(RemovalEngine, FilesGoFromTheLastEntryDownAndLeftoversAreAsked)
     EXPECT_EQ(0, result);
     EXPECT_TRUE(laterGoneEarlierThere) << "entries are deleted from the last one down";
     EXPECT_EQ(1, CountText(boxes, dir + "B.TXT" + DeleteFailed));
+    EXPECT_EQ(1, CountText(boxes, "設定ファイルが壊れているか、または見つかりません。"));
+    EXPECT_TRUE(Exists(dir + "..\\VICTIM.TXT"));
     // The missing entry 4 counts as removed: nothing is said about it.
     for (const SeenBox &box : boxes)
         EXPECT_EQ(std::string::npos, box.text.find("GONE.TXT")) << box.text;
@@ -263,7 +280,7 @@ TEST(RemovalEngine, FilesGoFromTheLastEntryDownAndLeftoversAreAsked)
     for (const SeenBox &box : boxes)
         if (box.icon != "question")
             ExpectError(box, installed.owner);
-    EXPECT_EQ(boxes.size(), asked.size() + 2);
+    EXPECT_EQ(boxes.size(), asked.size() + 3);
     // The steps after the sweep still run.
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalFiles"));
     DestroyWindow(installed.owner);
@@ -380,23 +397,6 @@ TEST(RemovalEngine, NoInASubdirectoryStopsEveryEnclosingSweep)
     RemoveTree(base);
 }
 
-namespace {
-
-// Starts a host program (Wine starts ELF files too); its handle does not tell when it is done.
-bool RunHost(std::string command)
-{
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info;
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return true;
-}
-
-}  // namespace
-
 TEST(RemovalEngine, DirectoryLinksAreRemovedNeverFollowed)
 {
     ResetSetupState();
@@ -406,20 +406,8 @@ TEST(RemovalEngine, DirectoryLinksAreRemovedNeverFollowed)
     WriteBytes(base + "\\outside\\KEEP.TXT", "keep");
     CreateDirectoryA((base + "\\swept").c_str(), nullptr);
     std::string link = base + "\\swept\\LINK";
-    // This Wine cannot make links itself, but shows a host symbolic link as
-    // a directory reparse point, so the host's ln makes one.
-    typedef char *(CDECL * UnixName)(const WCHAR *);
-    UnixName unixName =
-        reinterpret_cast<UnixName>(reinterpret_cast<void *>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName != nullptr) {
-        std::string swept = unixName(L"C:\\ut\\links\\swept");
-        ASSERT_TRUE(RunHost("/bin/sh -c \"rm -f " + swept + "/LINK; ln -s ../outside " + swept + "/LINK\""));
-        for (int i = 0; i < 250 && !Exists(link + "\\KEEP.TXT"); ++i)
-            Sleep(20);
-    } else if (!CreateSymbolicLinkA(link.c_str(), (base + "\\outside").c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+    if (!prefix_files::MakeDirectoryLink(link, "../outside"))
         GTEST_SKIP() << "no right to make a directory link here";
-    }
     DWORD attributes = GetFileAttributesA(link.c_str());
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
     ASSERT_TRUE(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
@@ -531,8 +519,8 @@ TEST(RemovalEngine, TheRegistrationGoesAsTheInstallationWroteIt)
             EXPECT_EQ(0, result) << c.folder;
             HKEY key;
             if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, uninstall.c_str(), 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-                RegDeleteValueA(key, "DisplayName");
-                RegDeleteValueA(key, "UninstallString");
+                for (const char *name : {"DisplayName", "UninstallString", "DisplayIcon", "InstallLocation", "EstimatedSize", "InstallDate", "NoModify", "NoRepair"})
+                    RegDeleteValueA(key, name);
                 RegCloseKey(key);
             }
         }

@@ -529,6 +529,10 @@ TEST(RunInstallStep, FailuresAreReportedByThePageAndTheSequenceGoesOn)
     EXPECT_TRUE(Shown(page, IDC_PROGRESS_HINT));
     DWORD size;
     EXPECT_EQ("手順", ReadValue(UninstallKey + folder, "DisplayName", &size));
+    DWORD kib = 0, kibSize = sizeof kib;  // a KiB each for SETUP.EXE, SETUP.INF and a.txt; none for missing.txt
+    RegGetValueA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str(), "EstimatedSize", RRF_RT_DWORD, nullptr, &kib,
+                 &kibSize);
+    EXPECT_EQ(3u, kib);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (UninstallKey + folder).c_str());
 }
 
@@ -664,7 +668,8 @@ TEST(RegisterUninstall, WritesNameAndQuotedCommandAndKeepsOtherValues)
     std::string command = ReadValue(key, "UninstallString", &size);
     EXPECT_EQ("\"D:\\Tools\\Viewer\\SETUP.EXE\" /r", command);
     EXPECT_EQ(31u, size);
-    EXPECT_EQ("keep", ReadValue(key, "Publisher", &size));
+    EXPECT_EQ("keep", ReadValue(key, "Publisher", &size));  // the script has none
+    EXPECT_EQ("<none>", ReadValue(key, "DisplayIcon", &size));  // nor a file entry
     // The loader reads the same directory back.
     char dir[INSTALL_DIR_SIZE];
     ASSERT_EQ(1, ReadPreviousInstallDir(command.c_str(), dir, sizeof dir));
