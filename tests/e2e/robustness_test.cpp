@@ -10,6 +10,7 @@
 #include "driver.h"
 #include "malformed.h"
 #include "testpaths.h"
+#include "script/state.h"
 
 #include <algorithm>
 #include <functional>
@@ -391,6 +392,21 @@ std::string Profile(const std::string &path, const char *section, const char *ke
     return value;
 }
 
+// Whether an installation refuses the script for one of its [Install]
+// entries (those before the first without a source), by the program's rule.
+bool RefusesEntries(const std::string &script)
+{
+    lstrcpyA(State.scriptPath, script.c_str());
+    for (int n = 1;; ++n) {
+        std::string value = Profile(script, "Install", std::to_string(n).c_str(), 260);
+        const char *comma = FindCharMbcs(value.c_str(), ',');
+        if (value.empty() || comma == value.c_str())
+            return false;
+        if (!IsFileEntrySound(n))
+            return true;
+    }
+}
+
 // The directory part of a path, split at its last 0x5C byte the way the
 // program splits the setup program's path.
 std::string ByteDirectory(const std::string &path)
@@ -443,11 +459,16 @@ bool Prepare(Run &run)
         run.sources.push_back(Profile(oracle, "Install", std::to_string(i).c_str(), 260));
     run.expect = c.expect;
     if (run.expect == malformed::ExpectAuto) {
-        bool usable = !title.empty() && !run.folder.empty();
+        bool usable = !title.empty() && !run.folder.empty() &&
+                      (c.mode != malformed::InstallMode || !RefusesEntries(oracle));
         run.expect = !usable                            ? malformed::ExpectBroken
                      : c.mode == malformed::InstallMode ? malformed::ExpectWizard
                      : c.mode == malformed::RequestMode ? malformed::ExpectConfirm
                                                         : malformed::ExpectRemoval;
+    } else if (run.expect == malformed::ExpectWizard && GetACP() != 932 && RefusesEntries(oracle)) {
+        // Under another code page the names' second bytes are separators of
+        // their own, and the program's rule judges the entries by them.
+        run.expect = malformed::ExpectBroken;
     }
 
     std::string tail = malformed::Expand(c.tail, run.dir, run.number);
