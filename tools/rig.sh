@@ -68,6 +68,11 @@ start)
   # through which Finish starts the product as the user): a new session.
   /usr/lib/wine/wineserver -k
   /usr/lib/wine/wineserver -p
+  # The desktop's process starts with the first program that shows a window
+  # and keeps that program's error output open for as long as the session
+  # lasts: a test's, whose runner would then wait for it to the time-out.
+  # Started now, it holds nothing of a test's.
+  /usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
   own_folders "$WINEPREFIX"
   # A nearly empty 50 MB drive S: for the wizard's free-space question.
   mkdir -p "$dir/smalldrive"

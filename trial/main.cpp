@@ -117,15 +117,18 @@ std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallR
     std::string first = script.first;
     size_t comma = first.find(',');  // the file's name in the installation, when one is given
     std::string target = comma != std::string::npos ? first.substr(comma + 1) : first;
-    Line("- WinExec was asked to start `\"" + Utf8(install.installDir + target) + "\"` in `" +
-         Utf8(install.installDir) + "`");
+    Line("- entry 1: `\"" + Utf8(install.installDir + target) + "\"` started in `" + Utf8(install.installDir) +
+         "`, by " + Utf8(script.exe) + " itself or, when it runs elevated, through the desktop's shell, so that "
+         "it runs as the user");
     Line("- Open: " + (script.open.empty() ? std::string("none") :
                        "`" + Utf8(script.open) + "` handed to the shell's \"open\" verb (whatever that "
                        "started is among the new processes below)"));
     if (install.launched.empty())
-        Line("- SETUP.EXE was seen to start no process (a program that ends at once may slip through)");
-    for (const std::string &process : install.launched)
-        Line("- new process: `" + Utf8(process) + "`");
+        Line("- Finish was seen to start no process (a program that ends at once may slip through)");
+    for (const Launched &process : install.launched)
+        Line("- new process: `" + Utf8(process.image) + "`, started by " +
+             (process.by.empty() ? Utf8(script.exe) : process.by) +
+             (process.ended ? " (still running after 3 s; ended by the trial)" : ""));
     for (const std::string &regKey : script.regKeys) {
         Line("- [Reg] key `" + Utf8(regKey) + "` after Finish: " +
              (RegistryKeyExists(regKey) ? "present (written by what was started)" : "absent"));
@@ -137,9 +140,11 @@ std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallR
     }
     Line();
     std::string names;
-    for (const std::string &process : install.launched) {
-        size_t slash = process.rfind('\\');
-        names += (names.empty() ? "" : ", ") + Utf8(process.substr(slash == std::string::npos ? 0 : slash + 1));
+    for (const Launched &process : install.launched) {
+        size_t slash = process.image.rfind('\\');
+        names += (names.empty() ? "" : ", ") +
+                 Utf8(process.image.substr(slash == std::string::npos ? 0 : slash + 1)) +
+                 (process.by.empty() ? "" : " (through " + process.by + ")");
     }
     Summary("launched at Finish: " + (names.empty() ? std::string("nothing seen") : names));
     return missing;

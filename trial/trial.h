@@ -76,13 +76,19 @@ BoxRecord AnswerBox(const driver::Box &box, const std::string &prefix, const std
                     int preferred = 0);
 void WriteBoxes(const std::vector<BoxRecord> &boxes);
 
+// A process that Finish started: by setup itself (by empty) or through the
+// desktop's shell.
+struct Launched {
+    std::string image, by;
+    bool ended = false;  // still running a little after setup ended: the trial ended it
+};
 struct InstallResult {
     bool finished = false;
     int exitCode = -1;
     std::string installDir;
     std::string pages;  // Markdown: each page's picture and what it showed
     std::vector<BoxRecord> boxes;
-    std::vector<std::string> launched;  // processes SETUP.EXE started after Finish
+    std::vector<Launched> launched;
 };
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix);
 // What a program file is built for, read from its header: "i686 (32-bit)" or "x86_64 (64-bit)".

@@ -42,17 +42,31 @@ static void RecordPage(InstallResult &result, HWND sheet, HWND page, const std::
     result.pages += "- texts on the page:\n" + PageTexts(page) + facts + "\n";
 }
 
-// The processes that setup started since before was taken. Wine starts
-// services of its own beside it (winedevice.exe on the old shell), which are
-// not its doing.
-static void WatchProcesses(const std::map<DWORD, RunningProcess> &before, DWORD setup,
-                           std::map<DWORD, std::string> &seen)
+// The processes that Finish started since before was taken: those setup
+// started itself, and those the desktop's shell started on its behalf (an
+// elevated setup asks the shell, so that the product runs as the user).
+// Wine starts services of its own beside them (winedevice.exe on the old
+// shell), which are neither's doing.
+static void WatchProcesses(const std::map<DWORD, RunningProcess> &before, DWORD setup, DWORD shell,
+                           std::map<DWORD, Launched> &seen)
 {
     // A process caught while it starts may not have a name yet.
-    for (const auto &entry : ProcessList())
-        if (entry.second.parent == setup && before.count(entry.first) == 0 &&
-            (seen.count(entry.first) == 0 || seen[entry.first].empty()))
-            seen[entry.first] = entry.second.image;
+    for (const auto &entry : ProcessList()) {
+        const DWORD parent = entry.second.parent;
+        if ((parent == setup || (parent == shell && shell != 0)) && before.count(entry.first) == 0 &&
+            (seen.count(entry.first) == 0 || seen[entry.first].image.empty()))
+            seen[entry.first] = Launched{entry.second.image, parent == setup ? "" : "the desktop's shell"};
+    }
+}
+
+// The process of the desktop's shell: the one that owns the shell's window,
+// else the desktop window (Wine's desktop process is its shell).
+static DWORD DesktopShellProcess()
+{
+    DWORD id = 0;
+    HWND window = GetShellWindow();
+    GetWindowThreadProcessId(window != nullptr ? window : GetDesktopWindow(), &id);
+    return id != GetCurrentProcessId() ? id : 0;
 }
 
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix)
@@ -118,29 +132,32 @@ InstallResult RunInstall(const std::string &dist, const Script &script, const st
             // from here until it ends counts as launched, and is looked for
             // until a little after that.
             const std::map<DWORD, RunningProcess> before = ProcessList();
-            std::map<DWORD, std::string> seen;
+            const DWORD shell = DesktopShellProcess();
+            std::map<DWORD, Launched> seen;
             driver::Press(sheet, PSBTN_FINISH);
             DWORD finish = GetTickCount();
             while (driver::WaitExit(process, 0) == -1 && GetTickCount() - finish < 20000) {
-                WatchProcesses(before, process.id, seen);
+                WatchProcesses(before, process.id, shell, seen);
                 Sleep(5);
             }
             DWORD ended = GetTickCount();
             while (GetTickCount() - ended < 3000) {
-                WatchProcesses(before, process.id, seen);
+                WatchProcesses(before, process.id, shell, seen);
                 Sleep(20);
             }
-            for (const auto &entry : seen) {
-                std::string line = entry.second.empty() ? "(ended before its name could be read)" : entry.second;
+            for (auto &entry : seen) {
+                Launched &launched = entry.second;
+                if (launched.image.empty())
+                    launched.image = "(ended before its name could be read)";
                 // Still running: ended here so that the removal finds nothing in use.
                 if (HANDLE running = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.first)) {
                     if (WaitForSingleObject(running, 0) == WAIT_TIMEOUT) {
                         TerminateProcess(running, 0);
-                        line += " (still running after 3 s; ended by the trial)";
+                        launched.ended = true;
                     }
                     CloseHandle(running);
                 }
-                result.launched.push_back(line);
+                result.launched.push_back(launched);
             }
             result.finished = true;
             break;

@@ -118,11 +118,11 @@ static void StartInstalledProgram(HWND page)
     if (document[0] == '\0')
         return;
     // The shell resolves a relative name against its own directory, not
-    // ours: the installed file is named in full.
+    // ours: an installed file is named in full. Anything else goes as it is.
     char path[INSTALL_DIR_SIZE + PATH_SIZE];
     const char *target = document;
     if (document[0] != '\\' && FindCharMbcs(document, ':') == nullptr && CopyText(path, sizeof path, State.installDir) &&
-        AppendText(path, sizeof path, document))
+        AppendText(path, sizeof path, document) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
         target = path;
     if (!StartAsUser(target, State.installDir))
         ShellExecuteA(page, "open", document, nullptr, nullptr, SW_SHOWNORMAL);

@@ -82,8 +82,10 @@ TEST(MainJob, TrialReportOnTheSample)
         EXPECT_NE(std::string::npos, report.find(row)) << row;
     EXPECT_NE(std::string::npos, report.find(Utf8("shortcut Programs\\サンプル\\サンプル.lnk: target "
                                                   "C:\\Program Files\\SampleApp\\APP.EXE")));
-    EXPECT_NE(std::string::npos, report.find("- new process: `C:\\Program Files\\SampleApp\\APP.EXE`"));
-    EXPECT_NE(std::string::npos, report.find("- launched at Finish: APP.EXE\n"));
+    // The elevated setup has the desktop's shell start the product.
+    EXPECT_NE(std::string::npos, report.find("- new process: `C:\\Program Files\\SampleApp\\APP.EXE`, started by "
+                                             "the desktop's shell\n"));
+    EXPECT_NE(std::string::npos, report.find("- launched at Finish: APP.EXE (through the desktop's shell)\n"));
     EXPECT_NE(std::string::npos, report.find("| 1 | request | " + Utf8("サンプル") + " | information | " +
                                              Utf8("サンプルを削除します。") + " | OK (default), Cancel | OK |"));
     EXPECT_NE(std::string::npos, report.find("- status: " + Utf8("サンプルは正常に削除されました。")));

@@ -1,6 +1,10 @@
-// Start-up refusals, seen from outside: the script message and exit status 1.
+// Start-up refusals, seen from outside: the script message and exit status 1,
+// and a DLL left beside SETUP.EXE that never gets to run.
 #include <gtest/gtest.h>
 #include "driver.h"
+#include <prsht.h>
+#include "resources/resource.h"
+#include "testpaths.h"
 
 using namespace driver;
 
@@ -54,6 +58,28 @@ TEST(Startup, RemovalPathThatCannotNameAScriptIsRefused)
     ExpectScriptMessage(dir, "x " + dir + "AB");                        // name shorter than three bytes
     ExpectScriptMessage(dir, "x " + dir + std::string(52, 'N'));        // name longer than 51 bytes
     ExpectScriptMessage(dir, "x C:\\" + std::string(257, 'P'));         // 260 bytes of path
+}
+
+TEST(Startup, DllPlantedBesideSetupIsNeverLoaded)
+{
+    // Windows looks for COMCTL32, which is not one of its known DLLs, beside
+    // the program first; Wine does so when told to prefer a native one.
+    static const char Overrides[] = "Software\\Wine\\AppDefaults\\SETUP.EXE";
+    struct Override {
+        Override() { RegWrite(HKEY_CURRENT_USER, std::string(Overrides) + "\\DllOverrides", "comctl32", "native,builtin"); }
+        ~Override() { RegDeleteTree(HKEY_CURRENT_USER, Overrides); }
+    } override;
+    const std::string dir = MakeDist("planted", SampleScript().c_str());
+    ASSERT_TRUE(CopyFileA(TEST_PLANTED_DLL, (dir + "COMCTL32.DLL").c_str(), FALSE)) << TEST_PLANTED_DLL;
+    Running setup = StartSetupIn(dir);
+    HWND sheet = WaitWizard(15000, setup.process.id);
+    EXPECT_FALSE(Exists(dir + "PLANTED.LOG"));
+    ASSERT_NE(nullptr, sheet);
+    EXPECT_NE(nullptr, WaitPage(sheet, IDC_DEST_EDIT));
+    Press(sheet, PSBTN_CANCEL);
+    EXPECT_EQ(1, WaitExit(setup.process));
+    EXPECT_FALSE(Exists(dir + "PLANTED.LOG"));
+    RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
 TEST(Startup, InstallationRefusesEntriesThatLeaveItsDirectory)

@@ -2,6 +2,9 @@
 """Static checks of a built PE file, printing what it found:
 - always: every imported DLL is a Windows system DLL (a static build must
   not need libstdc++, libgcc or libwinpthread beside it);
+- --known-dlls-only: every imported DLL is one that Windows always takes
+  from its own directory, never from beside the program (a downloads
+  folder, where anyone may have left a DLL of that name);
 - --old-systems: a 32-bit file imports only functions that Windows NT 3.51
   and Windows 95 both export, and asks for a subsystem version of at most
   4.0; anything newer must be looked up at run time, or the loader refuses
@@ -18,6 +21,12 @@ import sys
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comctl32.dll",
                "comdlg32.dll", "ole32.dll", "shell32.dll", "msvcrt.dll", "oleaut32.dll"}
 
+# The DLLs that Windows loads from the system directory whatever lies beside
+# the program: its known DLLs (COMCTL32 is not one of them, since the
+# side-by-side assemblies that hold its newer versions are found by name).
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
+              "comdlg32.dll"}
+
 # Functions that both Windows NT 3.51 and Windows 95 export. A function
 # joins this list only when it is known to be on both; a newer one is called
 # through GetProcAddress, so that the program still loads without it.
@@ -27,13 +36,14 @@ OLD_SYSTEM_FUNCTIONS = {
     "comctl32.dll": "PropertySheetA",
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
-        FindFirstFileA FindNextFileA GetCommandLineA GetCurrentProcess GetCurrentProcessId GetDiskFreeSpaceA
-        GetFileAttributesA GetFileSize GetFullPathNameA GetLastError GetLocalTime GetModuleFileNameA GetModuleHandleA
-        GetPrivateProfileSectionA GetPrivateProfileStringA GetProcAddress GetShortPathNameA GetSystemDirectoryA
-        GetTickCount GetVersion GetWindowsDirectoryA GlobalAlloc GlobalFree IsDBCSLeadByte MoveFileExA MulDiv
+        FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
+        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFullPathNameA GetLastError
+        GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA
+        GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTickCount GetVersion GetWindowsDirectoryA
+        GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadResource LockResource MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
-        SetFileAttributesA SetFilePointer TerminateProcess WinExec WriteFile WritePrivateProfileSectionA
-        WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
+        SetErrorMode SetFileAttributesA SetFilePointer SizeofResource TerminateProcess WinExec WriteFile
+        WritePrivateProfileSectionA WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
     "ole32.dll": "CoCreateInstance CoInitialize CoUninitialize",
     "shell32.dll": "ShellExecuteA",
     "user32.dll": """CharNextA CheckDlgButton DdeClientTransaction DdeConnect DdeCreateStringHandleA DdeDisconnect
@@ -159,6 +169,7 @@ def newer_instructions(path):
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--known-dlls-only", action="store_true")
     parser.add_argument("--old-systems", action="store_true")
     parser.add_argument("--baseline", choices=["i486"])
     parser.add_argument("files", nargs="+")
@@ -172,6 +183,10 @@ def main():
         foreign = [n for n in imports if n.lower() not in SYSTEM_DLLS]
         if foreign:
             print(f"  not system DLLs: {', '.join(foreign)}")
+            failed = True
+        planted = [n for n in imports if n.lower() not in KNOWN_DLLS]
+        if args.known_dlls_only and planted:
+            print(f"  looked for beside the program first: {', '.join(planted)}")
             failed = True
         if not imports:
             print("  no imports found")
