@@ -14,7 +14,6 @@ import shutil
 import struct
 import subprocess
 import sys
-import tempfile
 import threading
 import unittest
 import zipfile
@@ -190,18 +189,12 @@ class Package(unittest.TestCase):
             write(os.path.join(dist + suffix, name), alter(read(os.path.join(dist, name))))
 
         kept = os.path.join(drive_c, "signed_installed.EXE")
-        # Into a file, not a pipe: the desktop's shell, which Finish may start,
-        # outlives the scenario and would keep a pipe open.
-        with tempfile.TemporaryFile() as log:
-            scenario = subprocess.run([os.path.join(ROOT, "tools", "wine-run.sh"),
-                                       os.path.join(TREE, "tests", "e2e_tests.exe"), "--gtest_also_run_disabled_tests",
-                                       "--gtest_filter=Package.DISABLED_*"], stdout=log, stderr=log, timeout=170)
-            log.seek(0)
-            output = log.read().decode(errors="replace")
+        scenario = run([os.path.join(ROOT, "tools", "wine-run.sh"), os.path.join(TREE, "tests", "e2e_tests.exe"),
+                        "--gtest_also_run_disabled_tests", "--gtest_filter=Package.DISABLED_*"], timeout=170)
         if scenario.returncode == 77:
             raise unittest.SkipTest("this machine runs no 32-bit code")
-        self.assertEqual(0, scenario.returncode, output)
-        self.assertIn("[  PASSED  ] 2 tests.", output)
+        self.assertEqual(0, scenario.returncode, scenario.stdout)
+        self.assertIn("[  PASSED  ] 2 tests.", scenario.stdout)
         self.assertEqual(digest(read(signed)), digest(read(kept)))
         verified = certificates.verify(kept)
         self.assertEqual(0, verified.returncode, verified.stdout)
