@@ -97,13 +97,22 @@ void RunInstallStep()
     PostMessageA(State.sheetWindow, PSM_SETWIZBUTTONS, 0, PSWIZB_FINISH);
 }
 
+// Whether path names a file that is there. Only such a file goes to the
+// desktop's shell: for anything else that shell shows its own error in the
+// desktop's process, and Finish would wait until someone closes it.
+static int IsFilePresent(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 static void StartInstalledProgram(HWND page)
 {
     LoadFileEntry(1);
     SetCurrentDirectoryA(State.installDir);
     // Where the desktop's shell can start it as the user, it does; the
     // program's own start is for the systems and sessions without that.
-    if (!StartAsUser(State.entryPath, State.installDir)) {
+    if (!IsFilePresent(State.entryPath) || !StartAsUser(State.entryPath, State.installDir)) {
         // Quoted, so that a blank in the path (C:\Program Files\...) cannot
         // make the system start some other program such as C:\Program.exe.
         char command[PATH_SIZE + 2];
@@ -118,13 +127,15 @@ static void StartInstalledProgram(HWND page)
     if (document[0] == '\0')
         return;
     // The shell resolves a relative name against its own directory, not
-    // ours: an installed file is named in full. Anything else goes as it is.
+    // ours: an installed file is named in full. A file elsewhere goes as it
+    // is; so does an address (a scheme before its colon).
     char path[INSTALL_DIR_SIZE + PATH_SIZE];
     const char *target = document;
-    if (document[0] != '\\' && FindCharMbcs(document, ':') == nullptr && CopyText(path, sizeof path, State.installDir) &&
-        AppendText(path, sizeof path, document) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES)
+    const char *colon = FindCharMbcs(document, ':');
+    if (document[0] != '\\' && colon == nullptr && CopyText(path, sizeof path, State.installDir) &&
+        AppendText(path, sizeof path, document))
         target = path;
-    if (!StartAsUser(target, State.installDir))
+    if (!(IsFilePresent(target) || (colon != nullptr && colon - document > 1)) || !StartAsUser(target, State.installDir))
         ShellExecuteA(page, "open", document, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
