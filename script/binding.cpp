@@ -17,8 +17,15 @@ enum { BindingMarkSize = 16 };
 static const char Altered[] =
     " - このファイルはパッケージの作成後に変更されているため、削除しました。インストールを中止します。";
 
-// Read buffer of the hashing; in the loader's zeroed data, not in the file.
-static unsigned char ReadBuffer[32768];
+// Read buffer of the hashing, large enough for most files in one read; in
+// the loader's zeroed data, not in the file.
+static unsigned char ReadBuffer[65536];
+
+// The [Hash] section as read once, and where the next entry's line should
+// be: looking each key up in the file took as long as checking the copy.
+enum { HashSectionSize = 1 << 20 };
+static char *HashSection;
+static const char *HashNext;
 
 // The script's digest the package step recorded, or null when none was.
 static const unsigned char *BoundScriptDigest()
@@ -60,6 +67,9 @@ int HashFile(const char *path, unsigned char *digest, HANDLE *held)
 
 int CheckBoundScript()
 {
+    // A script read before (the tests load several) leaves nothing behind.
+    GlobalFree(HashSection);
+    HashSection = nullptr;
     const unsigned char *expected = BoundScriptDigest();
     if (expected == nullptr)
         return 1;
@@ -105,11 +115,36 @@ int CheckCopiedEntry(int n)
     } else {
         // A file outside the distribution was not the package's to vouch for,
         // and carries no digest; the bound script still names which it is.
+        const char *key = FormatIndex(unsigned(n));
+        const char *value = nullptr;
+        if (HashSection == nullptr &&
+            (HashSection = static_cast<char *>(GlobalAlloc(GMEM_FIXED, HashSectionSize))) != nullptr) {
+            GetPrivateProfileSectionA("Hash", HashSection, HashSectionSize, State.scriptPath);
+            HashNext = HashSection;
+        }
+        // The package step writes the lines in the entries' order. A key
+        // not read here (Windows 95 reads at most 32 KiB of a section) is
+        // asked for by name.
+        for (int pass = 0; HashSection != nullptr && value == nullptr && pass < 2; ++pass)
+            for (const char *line = pass == 0 ? HashNext : HashSection; *line != '\0'; line += lstrlenA(line) + 1) {
+                int i = 0;
+                while (key[i] != '\0' && line[i] == key[i])
+                    ++i;
+                // A line cut at the end of what was read is asked for again.
+                if (key[i] == '\0' && line[i] == '=' && lstrlenA(line + i + 1) == 2 * SHA256_SIZE) {
+                    value = line + i + 1;
+                    HashNext = value + 2 * SHA256_SIZE + 1;
+                    break;
+                }
+            }
         char text[2 * SHA256_SIZE + 2];
-        GetPrivateProfileStringA("Hash", FormatIndex(unsigned(n)), "", text, sizeof text, State.scriptPath);
-        if (text[0] == '\0')
+        if (value == nullptr) {
+            GetPrivateProfileStringA("Hash", key, "", text, sizeof text, State.scriptPath);
+            value = text;
+        }
+        if (value[0] == '\0')
             return 1;
-        known = ParseDigest(text, expected);
+        known = ParseDigest(value, expected);
     }
     // The copy is read back, not the source: the source may have changed
     // between any check of it and the copy.

@@ -19,8 +19,67 @@ static unsigned int Rotate(unsigned int x, int n)
     return (x >> n) | (x << (32 - n));
 }
 
+#if defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+
+int Sha256Instructions;
+
+// The processor's own SHA-256 rounds, on the 64-bit processors that have
+// them: an installation's files are hashed about eight times as fast, which
+// is most of what checking every copy costs. The 32-bit build runs on
+// processors from the i486 on and keeps to the rounds below.
+__attribute__((target("sha,sse4.1"))) static void HashBlockWithInstructions(Sha256 *hash,
+                                                                          const unsigned char *block)
+{
+    // The instructions want the words as A B E F and C D G H.
+    __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i *>(&hash->state[0]));
+    __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i *>(&hash->state[4]));
+    __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
+    __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
+    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8), cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+    const __m128i startAbef = abef, startCdgh = cdgh;
+    const __m128i bigEndian = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
+    // Four message words per step; the last four steps' words make the next.
+    __m128i words[4];
+    for (int i = 0; i < 16; ++i) {
+        __m128i &next = words[i & 3];
+        if (i < 4)
+            next = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * i)), bigEndian);
+        else
+            next = _mm_sha256msg2_epu32(
+                _mm_add_epi32(_mm_sha256msg1_epu32(next, words[(i + 1) & 3]),
+                              _mm_alignr_epi8(words[(i + 3) & 3], words[(i + 2) & 3], 4)),
+                words[(i + 3) & 3]);
+        __m128i sum = _mm_add_epi32(next, _mm_loadu_si128(reinterpret_cast<const __m128i *>(&RoundConstants[4 * i])));
+        cdgh = _mm_sha256rnds2_epu32(cdgh, abef, sum);
+        abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(sum, 0x0E));
+    }
+    abef = _mm_add_epi32(abef, startAbef);
+    cdgh = _mm_add_epi32(cdgh, startCdgh);
+    __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+    __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(&hash->state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(&hash->state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+#endif
+
 static void HashBlock(Sha256 *hash, const unsigned char *block)
 {
+#if defined(__x86_64__)
+    if (Sha256Instructions == 0) {
+        // SHA (leaf 7), and SSSE3 and SSE 4.1 (leaf 1) for the shuffles.
+        unsigned int a, b, c, d, features;
+        Sha256Instructions = -1;
+        if (__get_cpuid(1, &a, &b, &features, &d) && (features & (1u << 9 | 1u << 19)) == (1u << 9 | 1u << 19) &&
+            __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & 1u << 29) != 0)
+            Sha256Instructions = 1;
+    }
+    if (Sha256Instructions > 0) {
+        HashBlockWithInstructions(hash, block);
+        return;
+    }
+#endif
     unsigned int w[64];
     for (int i = 0; i < 16; ++i)
         w[i] = (unsigned(block[4 * i]) << 24) | (unsigned(block[4 * i + 1]) << 16) |

@@ -102,6 +102,11 @@ struct Sha256 {
     unsigned char block[64];
 };
 void StartSha256(Sha256 *hash);
+#if defined(__x86_64__)
+// 0 until the first block asks the processor, then 1 when it has SHA-256
+// instructions and they are used, -1 when not (a test may set it first).
+extern int Sha256Instructions;
+#endif
 void AddSha256(Sha256 *hash, const void *data, unsigned long count);
 void EndSha256(Sha256 *hash, unsigned char *digest);
 int HashFile(const char *path, unsigned char *digest, HANDLE *held);
