@@ -34,30 +34,37 @@ int NormalizeKeyPath(const char *path, char *normal, int size)
 }
 
 // Keys below a root that many programs, or Windows itself, keep their data
-// in, one after the other.
+// in. Each is stored as the number of leading characters it shares with the
+// one before, plus one, and the rest: the list takes a third of the room.
 static const char SharedKeys[] =
-    "Software\\Classes\0"
-    "Software\\Microsoft\0"
-    "Software\\Policies\0"
-    "Software\\Wow6432Node\0"
-    "Software\\Microsoft\\Windows\0"
-    "Software\\Microsoft\\Windows\\CurrentVersion\0"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\0"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\0"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Run\0"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce\0"
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\0"
-    "Software\\Microsoft\\Windows NT\0"
-    "Software\\Microsoft\\Windows NT\\CurrentVersion\0"
-    "System\\CurrentControlSet\0"
-    "System\\CurrentControlSet\\Control\0"
-    "System\\CurrentControlSet\\Services\0";
+    "\001" "Software\\Classes\0"          // Software\Classes
+    "\012" "Microsoft\0"                   // Software\Microsoft
+    "\023" "\\Windows\0"                   // Software\Microsoft\Windows
+    "\033" "\\CurrentVersion\0"            // Software\Microsoft\Windows\CurrentVersion
+    "\052" "\\App Paths\0"                 // ...\CurrentVersion\App Paths
+    "\053" "Explorer\0"                    // ...\CurrentVersion\Explorer
+    "\053" "Run\0"                         // ...\CurrentVersion\Run
+    "\056" "Once\0"                        // ...\CurrentVersion\RunOnce
+    "\053" "Uninstall\0"                   // ...\CurrentVersion\Uninstall
+    "\033" " NT\0"                         // Software\Microsoft\Windows NT
+    "\036" "\\CurrentVersion\0"            // Software\Microsoft\Windows NT\CurrentVersion
+    "\012" "Policies\0"                    // Software\Policies
+    "\012" "Wow6432Node\0"                 // Software\Wow6432Node
+    "\002" "ystem\\CurrentControlSet\0"    // System\CurrentControlSet
+    "\031" "\\Control\0"                   // System\CurrentControlSet\Control
+    "\032" "Services\0";                   // System\CurrentControlSet\Services
 
 int IsSharedKey(const char *normal)
 {
-    for (const char *shared = SharedKeys; *shared != '\0'; shared += lstrlenA(shared) + 1)
+    char shared[64];
+    for (const char *rest = SharedKeys; *rest != '\0';) {
+        int kept = *rest++ - 1;
+        int length = lstrlenA(rest) + 1;
+        CopyMemory(shared + kept, rest, length);
+        rest += length;
         if (lstrcmpiA(normal, shared) == 0)
             return 1;
+    }
     return 0;
 }
 

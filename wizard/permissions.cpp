@@ -20,16 +20,10 @@ alignas(4) static const unsigned char ProtectedAcl[76] = {
 // Whether the shorter of the two paths begins the longer, letter case aside.
 static int OnePathHoldsTheOther(const char *a, const char *b)
 {
-    int lengthA = lstrlenA(a), lengthB = lstrlenA(b);
-    const char *longer = lengthA > lengthB ? a : b;
-    const char *shorter = lengthA > lengthB ? b : a;
-    int length = lstrlenA(shorter);
-    char head[PATH_SIZE];
-    if (length >= PATH_SIZE)
-        return 0;
-    CopyMemory(head, longer, length);
-    head[length] = '\0';
-    return lstrcmpiA(head, shorter) == 0;
+    int length = lstrlenA(a), lengthB = lstrlenA(b);
+    if (lengthB < length)
+        length = lengthB;
+    return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, length, b, length) == CSTR_EQUAL;
 }
 
 int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descriptor)

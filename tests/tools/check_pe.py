@@ -35,7 +35,7 @@ OLD_SYSTEM_FUNCTIONS = {
         RegSetValueExA""",
     "comctl32.dll": "PropertySheetA",
     "comdlg32.dll": "GetSaveFileNameA",
-    "kernel32.dll": """CloseHandle CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
+    "kernel32.dll": """CloseHandle CompareStringA CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
         FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
         GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFullPathNameA GetLastError
         GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA

@@ -37,8 +37,14 @@ TEST(RegValue, EmptyLevelsReadAsTheRegistryReadsThem)
                               // Keys that other programs share, in any case and with any empty levels.
                               "HKEY_CURRENT_USER\\Software\\Policies", "HKEY_LOCAL_MACHINE\\software\\MICROSOFT\\",
                               "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\\\Run",
-                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services"})
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services",
+                              "HKEY_LOCAL_MACHINE\\Software\\Classes", "HKEY_CURRENT_USER\\Software\\Wow6432Node",
+                              "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                              "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion",
+                              "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet"})
         EXPECT_EQ("<refused>", KeyOf(value, nullptr)) << value;
+    EXPECT_EQ("Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx",
+              KeyOf("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", HKEY_CURRENT_USER));
     EXPECT_EQ("Software\\Microsoft\\Windows\\CurrentVersion\\Run\\SampleApp",
               KeyOf("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\SampleApp", HKEY_CURRENT_USER));
 }
