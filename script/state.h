@@ -154,9 +154,9 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
 unsigned long long GetInstallFreeSpace();
 void RunInstallStep();
 void RegisterUninstall();
-// Finish's start through the desktop's shell, as the signed-in user, when
-// this process is elevated; 0 when it is not or that route is not there.
-int IsTokenElevated();
+// Finish's start through the desktop's shell, as the signed-in user, on
+// Vista and later, where this process runs elevated; 0 before them or when
+// that route is not there.
 int StartAsUser(const char *file, const char *directory);
 // Adds the size of the file at entryPath, after its copy step, to installedKib.
 void AddInstalledSize();

@@ -9,28 +9,6 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
-int IsTokenElevated()
-{
-    // Looked up: the systems before NT lack these, and only Vista and
-    // later answer the question; before them nothing runs elevated apart.
-    typedef BOOL(WINAPI * OpenTokenProc)(HANDLE, DWORD, PHANDLE);
-    typedef BOOL(WINAPI * TokenInformationProc)(HANDLE, TOKEN_INFORMATION_CLASS, LPVOID, DWORD, PDWORD);
-    HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
-    FARPROC open = GetProcAddress(advapi, "OpenProcessToken");
-    FARPROC query = GetProcAddress(advapi, "GetTokenInformation");
-    HANDLE token;
-    TOKEN_ELEVATION elevation = {0};
-    DWORD size;
-    if (open == nullptr || query == nullptr ||
-        !reinterpret_cast<OpenTokenProc>(reinterpret_cast<void (*)()>(open))(GetCurrentProcess(), TOKEN_QUERY, &token))
-        return 0;
-    if (!reinterpret_cast<TokenInformationProc>(reinterpret_cast<void (*)()>(query))(
-            token, TokenElevation, &elevation, sizeof elevation, &size))
-        elevation.TokenIsElevated = 0;
-    CloseHandle(token);
-    return elevation.TokenIsElevated != 0;
-}
-
 // The object's interface iid, with the object itself let go: each step of
 // the walk below holds one object at a time.
 static void *Become(IUnknown *object, REFIID iid)
@@ -106,7 +84,10 @@ static BSTR MakeBstr(StackBstr *string, const char *text)
 
 int StartAsUser(const char *file, const char *directory)
 {
-    if (!IsTokenElevated())
+    // Vista and later run the installer elevated, apart from the user: its
+    // manifest asks for that on every start. The systems before them start
+    // nothing elevated apart, and the program's own start serves them.
+    if (LOBYTE(LOWORD(GetVersion())) < 6)
         return 0;
     HRESULT initialised = CoInitialize(nullptr);
     int started = 0;
