@@ -21,17 +21,19 @@ static const char Altered[] =
 // the loader's zeroed data, not in the file.
 static unsigned char ReadBuffer[65536];
 
-// The [Hash] section as read once, and where the next entry's line should
-// be: looking each key up in the file took as long as checking the copy.
-enum { HashSectionSize = 1 << 20 };
-static char *HashSection;
+// The [Hash] section as read once (null until it is), and where the next
+// entry's line should be: looking each key up in the file took as long as
+// checking the copy. Zeroed data, which the file does not hold.
+static char HashSection[1 << 20];
 static const char *HashNext;
 
 // The script's digest the package step recorded, or null when none was.
 static const unsigned char *BoundScriptDigest()
 {
+    // The build always links the resource at its full size, and the
+    // signature covers it: only whether it is filled needs reading.
     HRSRC found = FindResourceA(State.instance, MAKEINTRESOURCEA(IDR_BINDING), RT_RCDATA);
-    if (found == nullptr || SizeofResource(State.instance, found) < BINDING_SIZE)
+    if (found == nullptr)
         return nullptr;
     const unsigned char *data = static_cast<const unsigned char *>(LockResource(LoadResource(State.instance, found)));
     if (data == nullptr)
@@ -68,8 +70,7 @@ int HashFile(const char *path, unsigned char *digest, HANDLE *held)
 int CheckBoundScript()
 {
     // A script read before (the tests load several) leaves nothing behind.
-    GlobalFree(HashSection);
-    HashSection = nullptr;
+    HashNext = nullptr;
     const unsigned char *expected = BoundScriptDigest();
     if (expected == nullptr)
         return 1;
@@ -117,15 +118,14 @@ int CheckCopiedEntry(int n)
         // and carries no digest; the bound script still names which it is.
         const char *key = FormatIndex(unsigned(n));
         const char *value = nullptr;
-        if (HashSection == nullptr &&
-            (HashSection = static_cast<char *>(GlobalAlloc(GMEM_FIXED, HashSectionSize))) != nullptr) {
-            GetPrivateProfileSectionA("Hash", HashSection, HashSectionSize, State.scriptPath);
+        if (HashNext == nullptr) {
+            GetPrivateProfileSectionA("Hash", HashSection, sizeof HashSection, State.scriptPath);
             HashNext = HashSection;
         }
         // The package step writes the lines in the entries' order. A key
         // not read here (Windows 95 reads at most 32 KiB of a section) is
         // asked for by name.
-        for (int pass = 0; HashSection != nullptr && value == nullptr && pass < 2; ++pass)
+        for (int pass = 0; value == nullptr && pass < 2; ++pass)
             for (const char *line = pass == 0 ? HashNext : HashSection; *line != '\0'; line += lstrlenA(line) + 1) {
                 int i = 0;
                 while (key[i] != '\0' && line[i] == key[i])

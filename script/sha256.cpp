@@ -80,23 +80,26 @@ static void HashBlock(Sha256 *hash, const unsigned char *block)
         return;
     }
 #endif
-    unsigned int w[64];
-    for (int i = 0; i < 16; ++i)
-        w[i] = (unsigned(block[4 * i]) << 24) | (unsigned(block[4 * i + 1]) << 16) |
-               (unsigned(block[4 * i + 2]) << 8) | block[4 * i + 3];
-    for (int i = 16; i < 64; ++i) {
-        unsigned int s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
-        unsigned int s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
-        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
+    // The message words as a ring of sixteen, each made when its round
+    // comes: one loop for all of the block.
+    unsigned int w[16];
     // Eight variables rather than an array shifted each round: the compiler
     // keeps them in registers, which makes the hash of a large installation
     // about three times as fast.
     unsigned int a = hash->state[0], b = hash->state[1], c = hash->state[2], d = hash->state[3];
     unsigned int e = hash->state[4], f = hash->state[5], g = hash->state[6], h = hash->state[7];
     for (int i = 0; i < 64; ++i) {
+        unsigned int &word = w[i & 15];
+        if (i < 16) {
+            word = (unsigned(block[4 * i]) << 24) | (unsigned(block[4 * i + 1]) << 16) |
+                   (unsigned(block[4 * i + 2]) << 8) | block[4 * i + 3];
+        } else {
+            unsigned int before15 = w[(i + 1) & 15], before2 = w[(i + 14) & 15];
+            word += (Rotate(before15, 7) ^ Rotate(before15, 18) ^ (before15 >> 3)) + w[(i + 9) & 15] +
+                    (Rotate(before2, 17) ^ Rotate(before2, 19) ^ (before2 >> 10));
+        }
         unsigned int t1 = h + (Rotate(e, 6) ^ Rotate(e, 11) ^ Rotate(e, 25)) + ((e & f) ^ (~e & g)) +
-                          RoundConstants[i] + w[i];
+                          RoundConstants[i] + word;
         unsigned int t2 = (Rotate(a, 2) ^ Rotate(a, 13) ^ Rotate(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
