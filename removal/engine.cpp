@@ -4,6 +4,7 @@
 // registration and the shortcuts. Runs in the relocated copy, from inside the
 // removal dialog, so every message box is owned by that dialog.
 #include "script/state.h"
+#include "removal/handoff.h"
 #include "removal/regvalue.h"
 
 static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -201,16 +202,9 @@ static int IsSharedDirectory(const char *directory)
     got = GetSystemDirectoryA(system, sizeof system);
     if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
         return 1;
-    // 64-bit Windows keeps the 32-bit system files in a directory of their
-    // own. Systems without one lack the call, and 32-bit Windows fails it.
-    typedef UINT(WINAPI * Wow64DirectoryProc)(LPSTR, UINT);
-    FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemWow64DirectoryA");
-    if (found != nullptr) {
-        got = reinterpret_cast<Wow64DirectoryProc>(reinterpret_cast<void (*)()>(found))(system, sizeof system);
-        if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
-            return 1;
-    }
-    return 0;
+    // 64-bit Windows keeps the 32-bit system files in a directory of their own.
+    got = GetWow64SystemDirectory(system, sizeof system);
+    return got != 0 && IsSameDirectory(full, system);
 }
 
 static void DeleteListedKeys()

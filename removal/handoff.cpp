@@ -13,6 +13,17 @@ static void ReportLaunchFailure()
                 MB_ICONERROR | MB_OK);
 }
 
+UINT GetWow64SystemDirectory(char *dir, UINT size)
+{
+    // Looked up: the systems before 64-bit Windows lack the call, and 32-bit
+    // Windows fails it.
+    typedef UINT(WINAPI * Wow64DirectoryProc)(LPSTR, UINT);
+    FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemWow64DirectoryA");
+    UINT len = found != nullptr ? reinterpret_cast<Wow64DirectoryProc>(reinterpret_cast<void (*)()>(found))(dir, size)
+                                : 0;
+    return len < size ? len : 0;
+}
+
 UINT GetRelocationDirectory(char *dir, UINT size)
 {
 #ifndef _WIN64
@@ -21,15 +32,10 @@ UINT GetRelocationDirectory(char *dir, UINT size)
     // name it is given and is carried out by the native system at its next
     // start, which would look for the System32 name: the copy would stay for
     // ever, or a native file of that name would go. So the real directory is
-    // named from the start. The call is looked up, since the systems before
-    // 64-bit Windows lack it; on 32-bit Windows it fails.
-    typedef UINT(WINAPI * Wow64DirectoryProc)(LPSTR, UINT);
-    FARPROC found = GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "GetSystemWow64DirectoryA");
-    if (found != nullptr) {
-        UINT len = reinterpret_cast<Wow64DirectoryProc>(reinterpret_cast<void (*)()>(found))(dir, size);
-        if (len != 0 && len < size)
-            return len;
-    }
+    // named from the start.
+    UINT len = GetWow64SystemDirectory(dir, size);
+    if (len != 0)
+        return len;
 #endif
     return GetSystemDirectoryA(dir, size);
 }

@@ -13,6 +13,9 @@ enum {
 // the system directory, or for a 32-bit program on 64-bit Windows the
 // directory where that program's system files really lie (SysWOW64).
 UINT GetRelocationDirectory(char *dir, UINT size);
+// Where 64-bit Windows keeps the 32-bit system files (SysWOW64), as
+// GetSystemDirectoryA gives its length; 0 on the systems without one.
+UINT GetWow64SystemDirectory(char *dir, UINT size);
 
 // Builds the path of the copy in systemDir (systemDir + "\" + exeName, or for
 // number 1 and up exeName with the number before its extension) and the

@@ -46,6 +46,7 @@ int CreateOneDirectory(char *path)
     } else {
         SECURITY_DESCRIPTOR descriptor;
         SECURITY_ATTRIBUTES security = {sizeof security, &descriptor, FALSE};
+        // Judged with its backslash, as the installation directory is written.
         *cut = saved;
         int own = FolderSecurity(path, GetVersion(), &descriptor);
         *cut = '\0';

@@ -135,7 +135,8 @@ static void StartInstalledProgram(HWND page)
     if (document[0] != '\\' && colon == nullptr && CopyText(path, sizeof path, State.installDir) &&
         AppendText(path, sizeof path, document))
         target = path;
-    if (!(IsFilePresent(target) || (colon != nullptr && colon - document > 1)) || !StartAsUser(target, State.installDir))
+    int forShell = IsFilePresent(target) || (colon != nullptr && colon - document > 1);
+    if (!forShell || !StartAsUser(target, State.installDir))
         ShellExecuteA(page, "open", document, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
