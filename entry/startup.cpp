@@ -2,9 +2,10 @@
 // shell generation, loads the script and hands the process to one mode.
 #include "script/state.h"
 
-int StartSetup(HINSTANCE instance, const char *tail)
+// Everything from the paths to the end of the mode; StartSetup lets go of
+// what this took, however it ends.
+static void RunSetup(HINSTANCE instance, const char *tail)
 {
-    RestrictDllSearch();
     State.instance = instance;
     State.newShell = LOBYTE(LOWORD(GetVersion())) > 3;
     GetModuleFileNameA(instance, State.modulePath, PATH_SIZE);
@@ -17,21 +18,21 @@ int StartSetup(HINSTANCE instance, const char *tail)
     // A path whose parts cannot be held names no script we could read.
     if (!DeriveSetupPaths(setupPath)) {
         ReportBrokenScript();
-        return 1;
+        return;
     }
     // A packaged program obeys only the script it was packaged with, and an
     // installation copies no entry that could write outside its directory.
     if (!CheckBoundScript()) {
         ReportBrokenScript();
-        return 1;
+        return;
     }
     if (!LoadSetupScript())
-        return 1;
+        return;
     if (mode == ModeInstall) {
         for (int n = 1; n <= State.fileCount; ++n) {
             if (!IsFileEntrySound(n)) {
                 ReportBrokenScript();
-                return 1;
+                return;
             }
         }
     }
@@ -47,5 +48,12 @@ int StartSetup(HINSTANCE instance, const char *tail)
         RunInstallWizard();
         break;
     }
+}
+
+int StartSetup(HINSTANCE instance, const char *tail)
+{
+    RunSetup(instance, tail);
+    // The private copy of a packaged script and its folder go with the process.
+    ReleaseBoundScript();
     return 1;
 }

@@ -79,6 +79,13 @@ void WinMainCRTStartup()
                       (static_cast<uintptr_t>(GetCurrentProcessId()) << 16) ^
                       reinterpret_cast<uintptr_t>(&counter);
     __stack_chk_guard = guard != 0 ? guard : 0x2B992DDF;
+    // The DLL search is narrowed before anything could load one; then the
+    // program's own file is held before anything else is read or written.
+    RestrictDllSearch();
+    if (!HoldRunningProgram()) {
+        ReportReplacedProgram();
+        ExitProcess(1);
+    }
     ExitProcess(StartSetup(GetModuleHandleA(nullptr), GetCommandTail(GetCommandLineA())));
 }
 }

@@ -258,9 +258,6 @@ int RemoveInstallation()
             ShowError(BrokenScriptText);
             continue;
         }
-        // The packaged script is held against change until it is deleted.
-        if (i == 0)
-            ReleaseBoundScript();
         LoadFileEntry(i);
         if (DeleteFileIfPresent(State.entryPath))
             continue;

@@ -77,14 +77,27 @@ int ComposeRelocation(const char *systemDir, int number, char *relocated, int re
 // directory belongs to the system and to every other program (NT keeps a
 // setup.exe of its own there), so a file already there is never replaced,
 // and so never scheduled for deletion either; the copy finds its script
-// through the path after x, whatever its own name. 0 when no copy was made.
+// through the path after x, whatever its own name. The copy is made from the
+// program's held file and read back: what runs elevated from the system
+// directory is this program and nothing else. 0 when no copy was made.
 static int CopyIntoDirectory(const char *dir, char *relocated, char *command)
 {
     for (int number = 0; number < RELOCATION_NAMES; ++number) {
         if (!ComposeRelocation(dir, number, relocated, PATH_SIZE, command, RELOCATION_COMMAND_SIZE))
             return 0;
-        if (!TestRefuses("CopyFileA") && CopyFileA(State.modulePath, relocated, TRUE))
-            return 1;
+        HANDLE target = TestRefuses("CopyFileA") ? INVALID_HANDLE_VALUE
+                                                 : CreateFileA(relocated, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (target != INVALID_HANDLE_VALUE) {
+            unsigned char digest[SHA256_SIZE];
+            int same = State.programFile != nullptr && CopyOpenFile(State.programFile, target) &&
+                       HashOpenFile(target, digest) && memcmp(digest, State.programDigest, SHA256_SIZE) == 0;
+            CloseHandle(target);
+            if (same)
+                return 1;
+            DeleteFileA(relocated);
+            return 0;
+        }
         // Only a name that is taken is worth another try; whatever else
         // failed would fail again under the next name.
         if (GetFileAttributesA(relocated) == INVALID_FILE_ATTRIBUTES)

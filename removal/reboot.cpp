@@ -54,19 +54,25 @@ static int AppendSectionText(HANDLE file, const char *text, int used)
 
 int AddWininitDeletion(const char *iniPath, const char *shortPath)
 {
-    char *lines = static_cast<char *>(GlobalAlloc(GMEM_FIXED, SECTION_SIZE));
-    char *text = static_cast<char *>(GlobalAlloc(GMEM_FIXED, SECTION_SIZE));
+    // Zeroed: what a reader leaves unwritten is never taken for lines.
+    char *lines = static_cast<char *>(GlobalAlloc(GPTR, SECTION_SIZE));
+    char *text = static_cast<char *>(GlobalAlloc(GPTR, SECTION_SIZE));
     int done = 0;
     if (lines != nullptr && text != nullptr) {
-        DWORD got = GetPrivateProfileSectionA("Rename", lines, SECTION_SIZE, iniPath);
+        // A missing file is the rule on Windows 95, whose start-up renames
+        // the file it has worked through: it has no lines, whatever a reader
+        // would make of it.
+        int missing = GetFileAttributesA(iniPath) == INVALID_FILE_ATTRIBUTES;
+        // Windows 95 takes at most 32,767 characters for a section.
+        DWORD got = missing ? 0 : GetPrivateProfileSectionA("Rename", lines, SECTION_READ_SIZE, iniPath);
+        if (got == 0 || got >= SECTION_READ_SIZE)
+            lines[0] = lines[1] = '\0';
         int used = 0;
-        // A section that fills the block has been cut by the reader.
-        if (got < SECTION_SIZE - 2 && BuildRenameSection(lines, shortPath, text, &used)) {
+        // A section that fills what was asked for has been cut by the reader.
+        if (got < SECTION_READ_SIZE - 2 && BuildRenameSection(lines, shortPath, text, &used)) {
             // The section is only deleted once the file is known to take the
             // rebuilt text; a file that is read-only stays as it is. A missing
-            // file is the rule on Windows 95, whose start-up renames the file
-            // it has worked through: it is made, or nothing would be deleted.
-            int missing = GetFileAttributesA(iniPath) == INVALID_FILE_ATTRIBUTES;
+            // file is made, or nothing would be deleted.
             HANDLE file = OpenIniFile(iniPath, missing ? CREATE_NEW : OPEN_EXISTING);
             if (file != INVALID_HANDLE_VALUE) {
                 CloseHandle(file);

@@ -9,6 +9,7 @@ int AddWininitDeletion(const char *iniPath, const char *shortPath);
 
 enum {
     SECTION_SIZE = 0x8000,  // each work block
+    SECTION_READ_SIZE = 0x7FFF,  // the most a section read may be given on every system
     SECTION_LIMIT = 30000   // more section text than this is not written back
 };
 

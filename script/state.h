@@ -12,6 +12,7 @@
 #endif
 
 enum {
+    SHA256_SIZE = 32,        // bytes of a SHA-256 digest
     PATH_SIZE = 260,         // every path and entry buffer, terminator included
     INSTALL_DIR_SIZE = 261,  // 259 typed characters, an appended backslash, the terminator
     NAME_SIZE = 52,          // exeName and scriptName
@@ -47,7 +48,10 @@ struct SetupState {
     HWND ownerWindow;
     DWORD ddeInstance;
     HCONV ddeConversation;
-    HANDLE scriptFile;  // a packaged script, held against change while it is read
+    HANDLE programFile;  // the running program's own file, held from the start to the end
+    unsigned char programDigest[SHA256_SIZE];  // of that file, as it was read when it was held
+    HANDLE scriptFile;  // a packaged program's private copy of its script, held while it is read
+    char privateDir[PATH_SIZE];  // the folder of that copy, made for this process alone
 };
 
 extern SetupState State;
@@ -61,6 +65,18 @@ const char *GetCommandTail(const char *commandLine);
 SetupMode ParseCommandTail(const char *tail, const char **setupPath);
 int DeriveSetupPaths(const char *setupPath);
 int StartSetup(HINSTANCE instance, const char *tail);
+
+// The program's own file: held, confirmed to be the running image and hashed
+// before anything else is done (see entry/self.cpp). 0 when it is not the
+// image that runs, or cannot be held; ReportReplacedProgram then says so.
+int HoldRunningProgram();
+void ReportReplacedProgram();
+// Whether file, size bytes of a program's file (changed in place), is the
+// image loaded at image: headers and sections, relocations accounted for.
+int IsRunningImage(unsigned char *file, DWORD size, const unsigned char *image);
+// The sharing with which the program holds a file it checked: read only,
+// except on the systems of the Windows 95 line.
+DWORD HeldShareMode();
 
 // Where DLLs come from: only the system directory, whatever lies beside the
 // program. RestrictDllSearch comes before anything else the process does.
@@ -95,7 +111,6 @@ void ReadDefaultInstallDir();
 
 // The package's binding: the script and the installed files as the maker's
 // signature covers them (see script/binding.cpp).
-enum { SHA256_SIZE = 32 };
 struct Sha256 {
     unsigned int state[8];
     unsigned long long length;
@@ -110,10 +125,27 @@ extern int Sha256Instructions;
 void AddSha256(Sha256 *hash, const void *data, unsigned long count);
 void EndSha256(Sha256 *hash, unsigned char *digest);
 int HashFile(const char *path, unsigned char *digest, HANDLE *held);
+// The whole of an open file from its start; 1 when every read succeeded.
+int HashOpenFile(HANDLE file, unsigned char *digest);
+// The buffer through which files are hashed and copied, and the one that a
+// whole file is read into: the program's own, then the packaged script.
+enum { FILE_BUFFER_SIZE = 65536, WORK_BUFFER_SIZE = 1 << 20 };
+extern unsigned char FileBuffer[FILE_BUFFER_SIZE];
+extern unsigned char WorkBuffer[WORK_BUFFER_SIZE];
 int ParseDigest(const char *text, unsigned char *digest);
-// 1 when the program is not packaged or its script is the packaged one.
+// 1 when the program is not packaged, or when its script is the packaged
+// one: its bytes are then read once, and scriptPath names a private copy of
+// them that the process holds; ReleaseBoundScript deletes it.
 int CheckBoundScript();
 void ReleaseBoundScript();
+// The source of the current file entry, open for reading: the held program
+// or script copy when the entry names them (kind says which; they stay
+// open), else the file its name leads to now (the caller closes it).
+enum EntrySourceKind { SourceNamed, SourceProgram, SourceScript };
+HANDLE OpenEntrySource(int *kind);
+// Called with the written copy of the current entry, still open for reading:
+// a packaged program reads it back for CheckCopiedEntry.
+void NoteCopiedFile(HANDLE copy, int kind);
 // After entry n (-1 to fileCount) was copied to entryPath: 1 when the copy is
 // what was packaged; otherwise it is deleted, said, and 0.
 int CheckCopiedEntry(int n);
@@ -140,11 +172,16 @@ int IsFileEntrySound(int n);
 int CreateOneDirectory(char *path);
 int CreateDirectoryPath(char *path);
 int CopyCurrentEntry();
+// The whole of source, from its start, into target, and the last-write time
+// with it; 1 when every byte was written.
+int CopyOpenFile(HANDLE source, HANDLE target);
 // Whether a directory level about to be made at path (with its trailing
 // backslash), on the system of that GetVersion value, gets permissions of
 // its own, which only administrators may change; descriptor then holds them.
 // 0: the system's default.
 int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descriptor);
+// The permissions above, whatever the path: 0 on the systems that keep none.
+int ProtectedSecurity(DWORD version, SECURITY_DESCRIPTOR *descriptor);
 
 // Install wizard.
 void RunInstallWizard();

@@ -96,19 +96,62 @@ int CopyCurrentEntry()
             return 0;
     }
 
-    if (CopyFileA(State.entryName, State.entryPath, FALSE)) {
-        // The installed copy must be writable and plain whatever the source was.
-        SetFileAttributesA(State.entryPath, FILE_ATTRIBUTE_NORMAL);
-        return 1;
-    }
-    switch (GetLastError()) {
-    case ERROR_SHARING_VIOLATION:
-        ShowPathError(State.entryPath, InUse);
-        return 0;
-    case ERROR_FILE_EXISTS:
-        return 1;
-    default:
+    // The copy is made here rather than by the system's CopyFileA: from the
+    // very file that was checked, when the entry is the program or the
+    // packaged script, and with the main stream only, so that no mark of the
+    // web that came with a downloaded distribution reaches the installed
+    // files. One create, the writes and the time: the least a file costs.
+    int kind;
+    HANDLE source = OpenEntrySource(&kind);
+    if (source == INVALID_HANDLE_VALUE) {
         ShowPathError(State.entryName, CopyFailed);
         return 0;
     }
+    // The installed copy is plain and writable whatever the source was.
+    HANDLE target = CreateFileA(State.entryPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = GetLastError();
+    int copied = 0;
+    if (target != INVALID_HANDLE_VALUE) {
+        copied = CopyOpenFile(source, target);
+        if (copied)
+            NoteCopiedFile(target, kind);
+        CloseHandle(target);
+        if (!copied) {
+            // Half a file is no file: it goes.
+            DeleteFileA(State.entryPath);
+        } else if (error == ERROR_ALREADY_EXISTS) {
+            // A file that was there may keep its streams when it is
+            // overwritten: the mark of the web of an earlier copy among them.
+            // (Systems without streams find no such name.)
+            char stream[PATH_SIZE + 16];
+            if (CopyText(stream, sizeof stream, State.entryPath) && AppendText(stream, sizeof stream, ":Zone.Identifier"))
+                DeleteFileA(stream);
+        }
+    }
+    if (kind == SourceNamed)
+        CloseHandle(source);
+    if (copied)
+        return 1;
+    ShowPathError(error == ERROR_SHARING_VIOLATION ? State.entryPath : State.entryName,
+                  error == ERROR_SHARING_VIOLATION ? InUse : CopyFailed);
+    return 0;
+}
+
+int CopyOpenFile(HANDLE source, HANDLE target)
+{
+    if (SetFilePointer(source, 0, nullptr, FILE_BEGIN) != 0)
+        return 0;
+    DWORD got, put;
+    int read;
+    while ((read = ReadFile(source, FileBuffer, sizeof FileBuffer, &got, nullptr)) != 0 && got != 0) {
+        if (!WriteFile(target, FileBuffer, got, &put, nullptr) || put != got)
+            return 0;
+    }
+    // The installed file shows when its maker last changed it, as a copy by
+    // the system would.
+    FILETIME written;
+    if (read && GetFileTime(source, nullptr, nullptr, &written))
+        SetFileTime(target, nullptr, nullptr, &written);
+    return read;
 }

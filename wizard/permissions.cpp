@@ -55,6 +55,13 @@ int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descrip
         }
         RegCloseKey(key);
     }
+    return ProtectedSecurity(version, descriptor);
+}
+
+int ProtectedSecurity(DWORD version, SECURITY_DESCRIPTOR *descriptor)
+{
+    if ((version & 0x80000000) != 0)
+        return 0;
     // Before Windows 2000 nothing is inherited after a folder is made, and
     // the mark that keeps inheritance out is unknown.
     ZeroMemory(descriptor, sizeof *descriptor);

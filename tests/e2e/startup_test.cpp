@@ -95,3 +95,34 @@ TEST(Startup, InstallationRefusesEntriesThatLeaveItsDirectory)
         ExpectScriptMessage(dir, "");
     }
 }
+
+// SETUP.EXE renamed between its start and its first step, another program
+// put at its name: it says so before anything else (the wizard, the removal's
+// question) and stops.
+TEST(Startup, ProgramReplacedBeforeItHoldsItselfStops)
+{
+    std::string dir = MakeDist("replaced", SampleScript().c_str());
+    const std::string setup = dir + "SETUP.EXE";
+    for (const char *tail : {"", " /r"}) {
+        std::string line = "\"" + setup + "\"" + tail;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, dir.c_str(),
+                                   &startup, &info));
+        Running running{{info.hProcess, info.dwProcessId, 0}};
+        ASSERT_TRUE(MoveFileA(setup.c_str(), (dir + "SETUP.OLD").c_str())) << GetLastError();
+        ASSERT_TRUE(CopyFileA((dir + "APP.EXE").c_str(), setup.c_str(), FALSE));
+        ResumeThread(info.hThread);
+        CloseHandle(info.hThread);
+        Box box;
+        ASSERT_TRUE(WaitBox(box, 15000, info.dwProcessId)) << tail;
+        EXPECT_EQ(setup + " - このプログラムは実行中に置き換えられたため、処理を中止します。", box.text);
+        EXPECT_EQ("error", box.icon);
+        Answer(box, IDOK);
+        EXPECT_EQ(1, WaitExit(running.process));
+        EXPECT_TRUE(NoBox(500, info.dwProcessId));
+        DeleteFileA(setup.c_str());
+        ASSERT_TRUE(MoveFileA((dir + "SETUP.OLD").c_str(), setup.c_str()));
+    }
+}

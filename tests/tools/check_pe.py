@@ -37,12 +37,12 @@ OLD_SYSTEM_FUNCTIONS = {
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CompareStringA CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
         FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
-        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFullPathNameA GetLastError
+        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFileTime GetFullPathNameA GetLastError
         GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA
-        GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTickCount GetVersion GetWindowsDirectoryA
+        GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTempPathA GetTickCount GetVersion GetWindowsDirectoryA
         GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadResource LockResource MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
-        SetErrorMode SetFileAttributesA SetFilePointer SizeofResource TerminateProcess WinExec WriteFile
+        SetErrorMode SetFileAttributesA SetFilePointer SetFileTime SizeofResource TerminateProcess WinExec WriteFile
         WritePrivateProfileSectionA WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
     "ole32.dll": "CoCreateInstance CoInitialize CoUninitialize",
     "shell32.dll": "ShellExecuteA",

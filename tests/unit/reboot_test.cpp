@@ -82,6 +82,10 @@ TEST(WininitDeletion, SectionIsAddedAtTheEndOfTheFile)
     // would become part of its value.
     EXPECT_EQ(std::string("[boot]\r\na=1\r\n[Rename]\r\n") + NewLine, AfterAdding("unended", "[boot]\r\na=1"));
     EXPECT_EQ(std::string("[boot]\r\na=1\r\n[Rename]\r\n") + NewLine, AfterAdding("unendedeof", "[boot]\r\na=1\x1A"));
+    // No file at all, the rule on Windows 95: it is made, with the new line alone.
+    std::string missing = CaseFile("missing");
+    EXPECT_EQ(1, AddWininitDeletion(missing.c_str(), Victim));
+    EXPECT_EQ(std::string("[Rename]\r\n") + NewLine, ReadBytes(missing));
 }
 
 TEST(WininitDeletion, EveryPendingLineIsKeptAndTheSectionMovesToTheEnd)

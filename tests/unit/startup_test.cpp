@@ -4,6 +4,9 @@
 #include <cstring>
 #include <string>
 #include "script/state.h"
+#include <algorithm>
+#include <vector>
+#include "testpaths.h"
 #include "unit_support.h"
 
 static const char BrokenScript[] = "設定ファイルが壊れているか、または見つかりません。";
@@ -265,4 +268,80 @@ TEST(StartSetup, WizardModeReadsTheScriptBesideTheModule)
     EXPECT_EQ(own.substr(slash + 1), State.exeName);
     std::string name = own.substr(slash + 1);
     EXPECT_EQ(name.substr(0, name.size() - 3) + "INF", State.scriptName);
+}
+
+static std::string ReadWhole(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes(file != INVALID_HANDLE_VALUE ? GetFileSize(file, nullptr) : 0, '\0');
+    DWORD got = 0;
+    ReadFile(file, &bytes[0], DWORD(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    return bytes.substr(0, got);
+}
+
+// SETUP.EXE of this build laid out as the loader lays it out at another
+// address than the one it asks for (Wine relocates no program loaded as a
+// library): sections at their addresses, every absolute address moved, the
+// new base in the headers and the imported functions' addresses filled in.
+static std::vector<unsigned char> LoadAsTheLoaderWould(const std::string &file)
+{
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(&file[reinterpret_cast<const IMAGE_DOS_HEADER *>(file.data())->e_lfanew]);
+    const IMAGE_OPTIONAL_HEADER &optional = nt->OptionalHeader;
+    std::vector<unsigned char> image(optional.SizeOfImage);
+    memcpy(image.data(), file.data(), optional.SizeOfHeaders);
+    const IMAGE_SECTION_HEADER *sections = IMAGE_FIRST_SECTION(nt);
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i)
+        memcpy(&image[sections[i].VirtualAddress], &file[sections[i].PointerToRawData],
+               std::min<DWORD>(sections[i].SizeOfRawData, sections[i].Misc.VirtualSize));
+    ULONG_PTR delta = ULONG_PTR(image.data()) - ULONG_PTR(optional.ImageBase);
+    const IMAGE_DATA_DIRECTORY &relocations = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC];
+    for (DWORD at = relocations.VirtualAddress; at < relocations.VirtualAddress + relocations.Size;) {
+        auto block = reinterpret_cast<const IMAGE_BASE_RELOCATION *>(&image[at]);
+        for (DWORD e = sizeof *block; e < block->SizeOfBlock; e += 2) {
+            WORD entry = *reinterpret_cast<const WORD *>(&image[at + e]);
+            unsigned char *place = &image[block->VirtualAddress + (entry & 0xFFF)];
+            if (entry >> 12 == IMAGE_REL_BASED_HIGHLOW)
+                *reinterpret_cast<DWORD *>(place) += DWORD(delta);
+            else if (entry >> 12 == IMAGE_REL_BASED_DIR64)
+                *reinterpret_cast<ULONGLONG *>(place) += delta;
+        }
+        at += block->SizeOfBlock;
+    }
+    auto loaded = reinterpret_cast<IMAGE_NT_HEADERS *>(&image[reinterpret_cast<const IMAGE_DOS_HEADER *>(file.data())->e_lfanew]);
+    loaded->OptionalHeader.ImageBase = decltype(loaded->OptionalHeader.ImageBase)(ULONG_PTR(image.data()));
+    const IMAGE_DATA_DIRECTORY &imports = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    memset(&image[imports.VirtualAddress], 0x5A, imports.Size);
+    return image;
+}
+
+// The file against that image, changed in single bytes: only what the
+// loader itself writes may differ.
+TEST(IsRunningImage, FileAgainstTheLoadedImage)
+{
+    std::string bytes = ReadWhole(TEST_SETUP_EXE);
+    ASSERT_FALSE(bytes.empty());
+    std::vector<unsigned char> image = LoadAsTheLoaderWould(bytes);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS *>(&bytes[reinterpret_cast<const IMAGE_DOS_HEADER *>(bytes.data())->e_lfanew]);
+    EXPECT_NE(0u, nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size);
+    const IMAGE_SECTION_HEADER *sections = IMAGE_FIRST_SECTION(nt);
+    struct Case {
+        std::string what;
+        size_t at;  // 0: unchanged
+        bool same;
+    };
+    std::vector<Case> cases = {{"unchanged", 0, true}, {"headers", 0x40 + 2, false}};
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i)
+        if (sections[i].SizeOfRawData != 0)
+            cases.push_back({std::string(reinterpret_cast<const char *>(sections[i].Name), 8),
+                             sections[i].PointerToRawData + 7, false});
+    for (const Case &c : cases) {
+        std::string copy = bytes;
+        if (c.at != 0)
+            copy[c.at] ^= 0x20;
+        EXPECT_EQ(c.same, IsRunningImage(reinterpret_cast<unsigned char *>(&copy[0]), DWORD(copy.size()), image.data()) != 0)
+            << c.what;
+    }
+    std::string cut = bytes.substr(0, bytes.size() / 2);
+    EXPECT_FALSE(IsRunningImage(reinterpret_cast<unsigned char *>(&cut[0]), DWORD(cut.size()), image.data()));
 }
