@@ -18,19 +18,11 @@ void CheckGlobalKeys()
                       "新しいシェルではスタートメニューのフォルダとショートカットの名前になるので、作られません。");
 
     CheckCut(FindingWarning, "Folder", LABEL_SIZE, State.folder);
-    if (const char *fault = FileNameFault(State.folder)) {
-        // A backslash only nests the folder and the uninstall key; anything
-        // else leaves no usable default directory.
-        char probe[LABEL_SIZE];
-        CopyText(probe, sizeof probe, State.folder);
-        for (char *slash = FindCharMbcs(probe, '\\'); slash != nullptr; slash = FindCharMbcs(slash, '\\'))
-            *slash = '_';
-        int nested = lstrcmpA(probe, State.folder) != 0 && FileNameFault(probe) == nullptr &&
-                     RelativePathFault(State.folder) == PathSound;
-        ReportFinding(nested ? FindingWarning : FindingError, "Install", "Folder", State.folder, fault,
-                      nested ? "既定のインストール先とアンインストール登録のキーが入れ子になります。"
-                             : "既定のインストール先のフォルダ名とアンインストール登録のキー名になります。");
-    }
+    // What is left once the start-up's rule has passed it: levels nested
+    // with backslashes (anything else was an error there).
+    if (FileNameFault(State.folder) != nullptr)
+        ReportFinding(FindingWarning, "Install", "Folder", State.folder, FileNameFault(State.folder),
+                      "既定のインストール先とアンインストール登録のキーが入れ子になります。");
 
     // Shown only in the system's list of programs, as the entry's Publisher
     // and DisplayVersion.

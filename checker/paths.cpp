@@ -138,16 +138,31 @@ int ResolveScriptPaths(const char *argument)
 
 int CheckRequiredKeys()
 {
-    // The same two reads LoadSetupScript begins with; it would answer an
-    // empty value with a message box, which a console tool must not show.
+    // The same reads and the same rule the start-up begins with; the loader
+    // would answer an empty value with a message box, which a console tool
+    // must not show.
     GetPrivateProfileStringA("Install", "Title", "", State.title, LABEL_SIZE, State.scriptPath);
     GetPrivateProfileStringA("Install", "Folder", "", State.folder, LABEL_SIZE, State.scriptPath);
-    static const char Refused[] =
-        "がないか空です。SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。";
-    if (State.title[0] == '\0')
-        ReportFinding(FindingError, "Install", "Title", "Title ", Refused);
-    if (State.folder[0] == '\0')
-        ReportFinding(FindingError, "Install", "Folder", "Folder ", Refused);
+    static const char Ends[] = "SETUP.EXE は「設定ファイルが壊れているか、または見つかりません。」と表示して終了します。";
+    static const char *const Keys[] = {"Title", "Folder"};
+    const char *values[] = {State.title, State.folder};
+    for (int nesting = 0; nesting < 2; ++nesting) {
+        const char *key = Keys[nesting], *value = values[nesting];
+        if (IsSoundLabel(value, nesting))
+            continue;
+        // Folder's levels are judged one by one, and then as a path.
+        char probe[LABEL_SIZE];
+        CopyText(probe, sizeof probe, value);
+        for (char *slash = FindCharMbcs(probe, '\\'); nesting && slash != nullptr; slash = FindCharMbcs(slash, '\\'))
+            *slash = '_';
+        const char *fault = FileNameFault(probe);
+        if (*value == '\0')
+            ReportFinding(FindingError, "Install", key, key, " がないか空です。", Ends);
+        else
+            ReportFinding(FindingError, "Install", key, value,
+                          fault != nullptr ? fault : PathFaultText(RelativePathFault(value)), Ends);
+    }
+    // Only an empty one stops the reading: the loader would say so itself.
     return State.title[0] != '\0' && State.folder[0] != '\0';
 }
 
@@ -183,30 +198,14 @@ int SourceOutside(const char *source)
 
 const char *FileNameFault(const char *name)
 {
-    if (*name == '\0')
-        return " - 空です。";
-    if (HasAnyOf(name, "\\/:*?\"<>|") || HasControlCharacter(name))
-        return " - ファイル名に使えない文字 (\\ / : * ? \" < > | または制御文字) が含まれています。";
-    int length = lstrlenA(name);
-    if ((name[length - 1] == '.' || name[length - 1] == ' ') && !IsDbcsTrailByte(name, length - 1))
-        return " - ピリオドか空白で終わっています。";
-    const char *dot = FindCharMbcs(name, '.');
-    int base = dot != nullptr ? int(dot - name) : length;
-    static const char *const Devices[] = {"CON", "PRN", "AUX", "NUL"};
-    if (base == 3 || base == 4) {
-        char stem[5];
-        CopyMemory(stem, name, base);
-        stem[base] = '\0';
-        for (const char *device : Devices)
-            if (lstrcmpiA(stem, device) == 0)
-                return " - デバイス名と同じです。";
-        if (base == 4 && stem[3] >= '1' && stem[3] <= '9') {
-            stem[3] = '\0';
-            if (lstrcmpiA(stem, "COM") == 0 || lstrcmpiA(stem, "LPT") == 0)
-                return " - デバイス名と同じです。";
-        }
-    }
-    return nullptr;
+    static const char *const Texts[] = {
+        nullptr,
+        " - 空です。",
+        " - ファイル名に使えない文字 (\\ / : * ? \" < > | または制御文字) が含まれています。",
+        " - ピリオドか空白で終わっています。",
+        " - デバイス名と同じです。",
+    };
+    return Texts[NameFault(name)];
 }
 
 int IsInstalledPath(const char *path)

@@ -28,6 +28,12 @@ static void RunSetup(HINSTANCE instance, const char *tail)
     }
     if (!LoadSetupScript())
         return;
+    // The rule the checker applies: a Title or Folder it calls an error would
+    // make the Start menu's folder, or the installation's, another's.
+    if (!IsSoundLabel(State.title, 0) || !IsSoundLabel(State.folder, 1)) {
+        ReportBrokenScript();
+        return;
+    }
     if (mode == ModeInstall) {
         for (int n = 1; n <= State.fileCount; ++n) {
             if (!IsFileEntrySound(n)) {

@@ -157,56 +157,6 @@ int SweepDirectory(char *directory)
     return result;
 }
 
-static int IsSameDirectory(const char *full, const char *directory)
-{
-    char other[PATH_SIZE];
-    if (!CopyText(other, sizeof other - 1, directory))
-        return 0;
-    AddTrailingBackslash(other);
-    if (lstrcmpiA(full, other) == 0)
-        return 1;
-    // The same place may be written in its short form on one side.
-    char shortFull[PATH_SIZE], shortOther[PATH_SIZE];
-    DWORD a = GetShortPathNameA(full, shortFull, sizeof shortFull);
-    DWORD b = GetShortPathNameA(other, shortOther, sizeof shortOther);
-    return a != 0 && a < sizeof shortFull && b != 0 && b < sizeof shortOther &&
-           lstrcmpiA(shortFull, shortOther) == 0;
-}
-
-// A drive root, a share root, the Windows directory and the system directory
-// hold files of every program: a sweep there would question all of them and
-// delete every .gid file without asking, and the directory itself must stay.
-static int IsSharedDirectory(const char *directory)
-{
-    char full[PATH_SIZE];
-    char *filePart;
-    DWORD len = GetFullPathNameA(directory, sizeof full - 1, full, &filePart);
-    if (len == 0 || len >= sizeof full - 1)
-        return 1;  // a place we cannot name is no place to sweep
-    AddTrailingBackslash(full);
-    if (lstrlenA(full) <= 3)
-        return 1;
-    if (full[0] == '\\' && full[1] == '\\') {
-        // \\server\share\ and nothing below it
-        int separators = 0;
-        for (const char *p = full + 2; *p != '\0'; p = CharNextA(p))
-            if (*p == '\\')
-                ++separators;
-        if (separators <= 2)
-            return 1;
-    }
-    char system[PATH_SIZE];
-    UINT got = GetWindowsDirectoryA(system, sizeof system);
-    if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
-        return 1;
-    got = GetSystemDirectoryA(system, sizeof system);
-    if (got != 0 && got < sizeof system && IsSameDirectory(full, system))
-        return 1;
-    // 64-bit Windows keeps the 32-bit system files in a directory of their own.
-    got = GetWow64SystemDirectory(system, sizeof system);
-    return got != 0 && IsSameDirectory(full, system);
-}
-
 static void DeleteListedKeys()
 {
     for (unsigned int n = 1;; ++n) {

@@ -34,38 +34,84 @@ int NormalizeKeyPath(const char *path, char *normal, int size)
 }
 
 // Keys below a root that many programs, or Windows itself, keep their data
-// in. Each is stored as the number of leading characters it shares with the
-// one before, plus one, and the rest: the list takes a third of the room.
+// in; every key above one of them is shared as well. Each is stored as the
+// number of leading characters it shares with the one before, plus one, and
+// the rest: the list takes half the room.
 static const char SharedKeys[] =
-    "\001" "Software\\Classes\0"          // Software\Classes
-    "\012" "Microsoft\0"                   // Software\Microsoft
-    "\023" "\\Windows\0"                   // Software\Microsoft\Windows
-    "\033" "\\CurrentVersion\0"            // Software\Microsoft\Windows\CurrentVersion
-    "\052" "\\App Paths\0"                 // ...\CurrentVersion\App Paths
-    "\053" "Explorer\0"                    // ...\CurrentVersion\Explorer
-    "\053" "Run\0"                         // ...\CurrentVersion\Run
-    "\056" "Once\0"                        // ...\CurrentVersion\RunOnce
-    "\053" "Uninstall\0"                   // ...\CurrentVersion\Uninstall
-    "\033" " NT\0"                         // Software\Microsoft\Windows NT
-    "\036" "\\CurrentVersion\0"            // Software\Microsoft\Windows NT\CurrentVersion
-    "\012" "Policies\0"                    // Software\Policies
-    "\012" "Wow6432Node\0"                 // Software\Wow6432Node
-    "\002" "ystem\\CurrentControlSet\0"    // System\CurrentControlSet
-    "\031" "\\Control\0"                   // System\CurrentControlSet\Control
-    "\032" "Services\0";                   // System\CurrentControlSet\Services
+    "\001" "Software\\Classes\0"                                  // Software\Classes
+    "\012" "Policies\0"                                            // Software\Policies
+    "\012" "Microsoft\\Windows\\CurrentVersion\\App Paths\0"        // ...\Windows\CurrentVersion\App Paths
+    "\053" "Explorer\0"                                            // ...\CurrentVersion\Explorer
+    "\053" "Run\0"                                                 // ...\CurrentVersion\Run
+    "\056" "Once\0"                                                // ...\CurrentVersion\RunOnce
+    "\053" "Uninstall\0"                                           // ...\CurrentVersion\Uninstall
+    "\033" " NT\\CurrentVersion\\Winlogon\0";                       // Software\Microsoft\Windows NT\CurrentVersion\Winlogon
+
+// Containers directly below Software\Classes that hold every program's
+// classes and file types; a product's own item below one is its own.
+static const char ClassContainers[] = "CLSID\0Interface\0TypeLib\0AppID\0*\0Directory\0Drive\0Folder\0AllFilesystemObjects\0";
+// What a control set holds for every driver and service.
+static const char ControlSetContainers[] = "Control\0Enum\0Services\0";
+
+// Whether name, of length bytes, is one of the names of list.
+static int IsOneOf(const char *name, int length, const char *list)
+{
+    for (; *list != '\0'; list += lstrlenA(list) + 1)
+        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, length, list, -1) == CSTR_EQUAL)
+            return 1;
+    return 0;
+}
 
 int IsSharedKey(const char *normal)
 {
+    // The 32-bit mirror of 64-bit Windows (Wow6432Node) holds the same keys
+    // for 32-bit programs: a level of that name is read as if it were not there.
+    char key[PATH_SIZE];
+    const char *level[4];
+    int length[4];
+    int levels = 0, used = 0;
+    for (const char *p = normal; *p != '\0';) {
+        const char *end = FindCharMbcs(p, '\\');
+        int size = end != nullptr ? int(end - p) : lstrlenA(p);
+        if (!IsOneOf(p, size, "Wow6432Node\0")) {
+            if (used + size + 1 >= PATH_SIZE)
+                return 1;
+            if (levels < 4) {
+                level[levels] = key + used + (used != 0);
+                length[levels] = size;
+            }
+            if (used != 0)
+                key[used++] = '\\';
+            CopyMemory(key + used, p, size);
+            used += size;
+            ++levels;
+        }
+        p += end != nullptr ? size + 1 : size;
+    }
+    key[used] = '\0';
+    // A root, or a key directly below one (Software, SYSTEM, a class), is every program's.
+    if (levels < 2)
+        return 1;
     char shared[64];
     for (const char *rest = SharedKeys; *rest != '\0';) {
         int kept = *rest++ - 1;
-        int length = lstrlenA(rest) + 1;
-        CopyMemory(shared + kept, rest, length);
-        rest += length;
-        if (lstrcmpiA(normal, shared) == 0)
+        int size = lstrlenA(rest) + 1;
+        CopyMemory(shared + kept, rest, size);
+        rest += size;
+        // The key itself, or one above it.
+        int sharedLength = lstrlenA(shared);
+        if (used <= sharedLength && (used == sharedLength || shared[used] == '\\') &&
+            CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, key, used, shared, used) == CSTR_EQUAL)
             return 1;
     }
-    return 0;
+    // System\<control set>, and its Control, Enum and Services.
+    if (IsOneOf(level[0], length[0], "System\0") &&
+        (IsOneOf(level[1], length[1], "CurrentControlSet\0") ||
+         (length[1] > 10 && IsOneOf(level[1], 10, "ControlSet\0"))))
+        return levels == 2 || (levels == 3 && IsOneOf(level[2], length[2], ControlSetContainers));
+    // Software\Classes\CLSID and the other containers, and every file type.
+    return levels == 3 && IsOneOf(level[0], length[0], "Software\0") && IsOneOf(level[1], length[1], "Classes\0") &&
+           (level[2][0] == '.' || IsOneOf(level[2], length[2], ClassContainers));
 }
 
 int SplitRegValue(const char *value, HKEY *root, char *subkey, int size)
@@ -88,7 +134,7 @@ int SplitRegValue(const char *value, HKEY *root, char *subkey, int size)
         const char *path = value + roots[r].length;
         if (*path != '\0')
             ++path;
-        if (NormalizeKeyPath(path, subkey, size) < 2 || IsSharedKey(subkey))
+        if (NormalizeKeyPath(path, subkey, size) < 1 || IsSharedKey(subkey))
             return 0;
         *root = roots[r].root;
         return 1;

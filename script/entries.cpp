@@ -124,3 +124,44 @@ int RelativePathFault(const char *path)
         level = slash + 1;
     }
 }
+
+int NameFault(const char *name)
+{
+    if (*name == '\0')
+        return NameEmpty;
+    if (HasAnyOf(name, "\\/:*?\"<>|") || HasControlCharacter(name))
+        return NameCharacters;
+    int length = lstrlenA(name);
+    if ((name[length - 1] == '.' || name[length - 1] == ' ') && !IsDbcsTrailByte(name, length - 1))
+        return NameTrailing;
+    // CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension.
+    const char *dot = FindCharMbcs(name, '.');
+    int base = dot != nullptr ? int(dot - name) : length;
+    static const char Devices[] = "CON\0PRN\0AUX\0NUL\0COM\0LPT\0";
+    if (base == 4 && (name[3] < '1' || name[3] > '9'))
+        return NameSound;
+    for (const char *device = Devices; base >= 3 && base <= 4 && *device != '\0'; device += 4)
+        if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, 3, device, 3) == CSTR_EQUAL &&
+            (base == 3 || device[0] == 'C' || device[0] == 'L'))
+            return NameDevice;
+    return NameSound;
+}
+
+int IsSoundLabel(const char *label, int nesting)
+{
+    // Title names the Start-menu folder and the product's shortcuts: one
+    // level, never only dots. Folder names the default folder below Program
+    // Files and the key below Uninstall: its levels may nest, each a name.
+    if (!nesting) {
+        const char *p = label;
+        while (*p == '.')
+            ++p;
+        return *label != '\0' && *p != '\0' && !HasAnyOf(label, "\\/:");
+    }
+    char probe[LABEL_SIZE];
+    if (!CopyText(probe, sizeof probe, label))
+        return 0;
+    for (char *slash = FindCharMbcs(probe, '\\'); slash != nullptr; slash = FindCharMbcs(slash, '\\'))
+        *slash = '_';
+    return NameFault(probe) == NameSound && (lstrcmpA(probe, label) == 0 || RelativePathFault(label) == PathSound);
+}

@@ -15,6 +15,7 @@ enum {
     SHA256_SIZE = 32,        // bytes of a SHA-256 digest
     PATH_SIZE = 260,         // every path and entry buffer, terminator included
     INSTALL_DIR_SIZE = 261,  // 259 typed characters, an appended backslash, the terminator
+    FULL_PATH_SIZE = 262,    // the full form of such a directory, with a backslash appended
     NAME_SIZE = 52,          // exeName and scriptName
     LABEL_SIZE = 100         // title and folder
 };
@@ -163,6 +164,12 @@ enum PathFault {
     PathDotLevel
 };
 int RelativePathFault(const char *path);
+// What is wrong with a name for a file or folder, whatever the folder.
+enum NameFaultKind { NameSound, NameEmpty, NameCharacters, NameTrailing, NameDevice };
+int NameFault(const char *name);
+// The one rule for Title (nesting 0) and Folder (nesting 1), shared with
+// the checker: 0 for what it calls an error, which the program refuses.
+int IsSoundLabel(const char *label, int nesting);
 int HasControlCharacter(const char *text);
 int HasAnyOf(const char *text, const char *characters);
 // 1 when [Install] entry n was read whole and its destination is sound.
@@ -182,6 +189,14 @@ int CopyOpenFile(HANDLE source, HANDLE target);
 int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descriptor);
 // The permissions above, whatever the path: 0 on the systems that keep none.
 int ProtectedSecurity(DWORD version, SECURITY_DESCRIPTOR *descriptor);
+
+// Folders that are never one product's own (see removal/shared.cpp): 1 for
+// such a directory, named in any form. CanonicalDirectory gives a path's full
+// form with its backslash; IsInProgramFiles whether such a form lies in a
+// Program Files folder. full holds FULL_PATH_SIZE bytes.
+int IsSharedDirectory(const char *directory);
+int CanonicalDirectory(const char *path, char *full);
+int IsInProgramFiles(const char *full);
 
 // Install wizard.
 void RunInstallWizard();

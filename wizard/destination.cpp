@@ -11,6 +11,7 @@ const char DestinationLabelSuffix[] = "のインストール先を指定して�
 const char SheetCaptionSuffix[] = "のインストール";
 
 static const char RootRefused[] = "ルートディレクトリにはインストールできません。";
+static const char SharedRefused[] = " - このフォルダは他のプログラムと共用のため、インストール先にできません。";
 static const char FormRefused[] = "「C:\\Soft」のように、ドライブ名も含めた正しいパス名を指定してください。";
 static const char FreeSpaceQuestion[] =
     "指定されたドライブの残り容量が %uメガバイトしかありません。かまわずにインストールしますか？";
@@ -81,11 +82,21 @@ static INT_PTR LeaveDestination(HWND page)
         return KeepPage(page);
     }
 
+    // A folder that other programs share (Program Files itself, a profile,
+    // the desktop) is never the product's: its removal would take theirs.
+    char *backslash = State.installDir + lstrlenA(State.installDir) - 1;
+    char full[FULL_PATH_SIZE];
+    if (CanonicalDirectory(State.installDir, full) && IsSharedDirectory(full)) {
+        *backslash = '\0';
+        ShowPathError(State.installDir, SharedRefused);
+        *backslash = '\\';
+        return KeepPage(page);
+    }
+
     // A trial creation: the user hears about a level that cannot be made
     // now, not halfway through the copying. The last level goes again, but
     // only when the trial made it: a directory that was there before stays.
     // (A search for the path with its trailing backslash never finds it.)
-    char *backslash = State.installDir + lstrlenA(State.installDir) - 1;
     *backslash = '\0';
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA(State.installDir, &found);

@@ -34,27 +34,10 @@ int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descrip
         return 0;
     // The Program Files folders are made to let only administrators change
     // them, and what is made in them inherits that together with whatever
-    // else the system puts there.
-    static const char *const ProgramFolders[] = {"ProgramFilesDir", "ProgramW6432Dir"};
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ, &key) ==
-        ERROR_SUCCESS) {
-        for (const char *name : ProgramFolders) {
-            char folder[PATH_SIZE];
-            DWORD size = PATH_SIZE - 2;
-            if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(folder), &size) ==
-                    ERROR_SUCCESS &&
-                size > 1) {
-                folder[size] = '\0';
-                AddTrailingBackslash(folder);
-                if (OnePathHoldsTheOther(folder, path) && lstrlenA(folder) <= lstrlenA(path)) {
-                    RegCloseKey(key);
-                    return 0;
-                }
-            }
-        }
-        RegCloseKey(key);
-    }
+    // else the system puts there. Judged where the path really leads.
+    char full[FULL_PATH_SIZE];
+    if (CanonicalDirectory(path, full) && IsInProgramFiles(full))
+        return 0;
     return ProtectedSecurity(version, descriptor);
 }
 

@@ -459,7 +459,7 @@ bool Prepare(Run &run)
         run.sources.push_back(Profile(oracle, "Install", std::to_string(i).c_str(), 260));
     run.expect = c.expect;
     if (run.expect == malformed::ExpectAuto) {
-        bool usable = !title.empty() && !run.folder.empty() &&
+        bool usable = IsSoundLabel(title.c_str(), 0) && IsSoundLabel(run.folder.c_str(), 1) &&
                       (c.mode != malformed::InstallMode || !RefusesEntries(oracle));
         run.expect = !usable                            ? malformed::ExpectBroken
                      : c.mode == malformed::InstallMode ? malformed::ExpectWizard

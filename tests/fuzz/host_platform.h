@@ -50,9 +50,30 @@ inline int lstrlenA(const char *s)
     return s ? static_cast<int>(strlen(s)) : 0;
 }
 
+inline int lstrcmpA(const char *a, const char *b)
+{
+    return strcmp(a, b);
+}
+
 inline int lstrcmpiA(const char *a, const char *b)
 {
     return strcasecmp(a, b);
+}
+
+#define LOCALE_SYSTEM_DEFAULT 0x0800
+#define NORM_IGNORECASE 1
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+// Enough of it for the comparisons the text routines make: letter case
+// ignored, lengths of -1 meaning up to the terminator.
+inline int CompareStringA(DWORD, DWORD, const char *a, int aLength, const char *b, int bLength)
+{
+    size_t la = aLength < 0 ? strlen(a) : size_t(aLength), lb = bLength < 0 ? strlen(b) : size_t(bLength);
+    int order = strncasecmp(a, b, la < lb ? la : lb);
+    if (order == 0)
+        order = la < lb ? -1 : la > lb ? 1 : 0;
+    return order < 0 ? CSTR_LESS_THAN : order > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 
 inline int wsprintfA(char *buffer, const char *format, ...)

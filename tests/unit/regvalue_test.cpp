@@ -63,3 +63,27 @@ TEST(RegValue, TrailByte5CIsPartOfANameNotASeparator)
     EXPECT_TRUE(SplitRegValue("HKEY_CURRENT_USER\\Soft\\ソ", &root, small, sizeof small));
     EXPECT_STREQ("Soft\\ソ", small);
 }
+
+// Keys other programs share, by what they are: the listed ones and every key
+// above them, the class and file-type containers, the control sets and what
+// they hold for every driver, and all of it in the 32-bit mirror too. A
+// product's own item below a container stays its own.
+TEST(RegValue, SharedKeysByWhatTheyAre)
+{
+    for (const char *key : {"Software\\Classes\\CLSID", "SOFTWARE\\classes\\Interface", "Software\\Classes\\TypeLib",
+                            "Software\\Classes\\AppID", "Software\\Classes\\*", "Software\\Classes\\Directory",
+                            "Software\\Classes\\Drive", "Software\\Classes\\Folder", "Software\\Classes\\AllFilesystemObjects",
+                            "Software\\Classes\\.txt", "Software\\Wow6432Node\\Classes\\.doc", "Wow6432Node\\CLSID",
+                            "Software\\Classes\\Wow6432Node\\CLSID", "SYSTEM\\ControlSet001", "System\\ControlSet002\\Services",
+                            "System\\CurrentControlSet\\Enum", "System\\CurrentControlSet\\Control",
+                            "SOFTWARE\\Wow6432Node\\Microsoft", "Software\\Microsoft\\Windows NT",
+                            "Software\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                            "Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                            "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", "Software\\Wow6432Node"})
+        EXPECT_TRUE(IsSharedKey(key)) << key;
+    for (const char *key : {"Software\\Classes\\CLSID\\{5E1A2B3C-0000-4000-8000-00000000ABCD}", "Software\\Classes\\Its.Document",
+                            "System\\CurrentControlSet\\Services\\ItsDriver", "Software\\Vendor\\Product",
+                            "CLSID\\{5E1A2B3C-0000-4000-8000-00000000ABCD}", "Software\\Wow6432Node\\Vendor\\Product",
+                            "System\\ControlSets\\X", "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleApp"})
+        EXPECT_FALSE(IsSharedKey(key)) << key;
+}

@@ -110,6 +110,21 @@ TEST(LoadSetupScript, UnusableScriptsAreRefusedWithOneMessage)
     DestroyWindow(owner);
 }
 
+TEST(IsSoundLabel, WhatTitleAndFolderMayBe)
+{
+    for (const char *title : {"サンプル", "ソフト", "A*B", "Tool 2.0", ".profile"})
+        EXPECT_TRUE(IsSoundLabel(title, 0)) << title;
+    for (const char *folder : {"SampleApp", "Maker\\Product", "ソ\\表", "A.B"})
+        EXPECT_TRUE(IsSoundLabel(folder, 1)) << folder;
+    // What the checker calls an error: a level of dots, a separator where
+    // none may be, a drive, an empty level, a device.
+    for (const char *folder : {".", "..\\X", "A\\.\\B", "C:X", "\\X", "CON", "Maker\\", "Maker\\\\Product",
+                               "A\\..\\B", "LPT1", "nul.txt", "A ", "A?", ""})
+        EXPECT_FALSE(IsSoundLabel(folder, 1)) << folder;
+    for (const char *title : {"..", ".", "A\\B", "A/B", "C:", ""})
+        EXPECT_FALSE(IsSoundLabel(title, 0)) << title;
+}
+
 TEST(LoadSetupScript, ScriptWithoutEntriesIsAccepted)
 {
     ResetSetupState();
