@@ -223,7 +223,7 @@ Verdict TryShell(const std::string &version, const std::string &dist, const Scri
     Line();
     // The wizard always ends with status 1: only another end is worth a word.
     const std::string end = install.exitCode == 1 ? std::string()
-                            : install.exitCode == -1 ? " SETUP.EXE was still running 20 s after Finish; the trial ended it."
+                            : install.exitCode == -1 ? " SETUP.EXE had not ended when the trial gave up waiting; the trial ended it."
                             : " SETUP.EXE ended with status " + std::to_string(install.exitCode) +
                                   ", where the wizard always ends with 1.";
     Line("The wizard, given the default answers (the proposed directory and options, every message box's "

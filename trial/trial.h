@@ -91,7 +91,7 @@ struct Launched {
 };
 struct InstallResult {
     bool finished = false;
-    int exitCode = -1;  // -1: still running well after Finish, ended by the trial
+    int exitCode = -1;  // -1: not ended when the trial gave up waiting, and ended by it
     std::string installDir;
     std::string pages;  // Markdown: each page's picture and what it showed
     std::vector<BoxRecord> boxes;
