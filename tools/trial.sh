@@ -44,7 +44,8 @@ kind=distribution
 if [ -f "${args[0]}" ] && [[ ${args[0]} == *.[Zz][Ii][Pp] ]]; then
   # The archive as a customer extracts it on Japanese Windows.
   kind=archive
-  dist="$(dirname "$build")/trial-archive"
+  # Two levels below the build root, where build/*/SETUP.EXE finds no copy of it.
+  dist="$(dirname "$build")/trial/archive"
   rm -rf "$dist"
   python3 - "${args[0]}" "$dist" <<'EOF' || { echo "trial: ${args[0]} cannot be unpacked" >&2; exit 2; }
 import sys, zipfile
@@ -134,7 +135,8 @@ tree=$(dirname "$build")/$arch
 [ -f "$tree/TRIAL.EXE" ] || cmake --build "$tree" --target trial -- --no-print-directory >/dev/null
 
 rigdir="$(dirname "$build")/trial-rig"
-trace="$(dirname "$build")/trial-dde.log"
+trace="$(dirname "$build")/trial/dde.log"
+mkdir -p "$(dirname "$trace")"
 trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
 eval "$(RIG_DESKTOP_TRACE=$trace "$root/tools/rig.sh" start "$rigdir")"
 
