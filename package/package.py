@@ -6,11 +6,14 @@
 The folder's files are laid out again with the build's SETUP.EXE of the
 architecture asked for and the script named after it; CHECKINF.EXE judges
 that very layout under Wine (errors refuse, warnings are printed); the
-script and every file it installs from the folder are bound to SETUP.EXE,
-which is then signed when a certificate is given; and the archive stores its names in
-code page 932, as the common Japanese archivers do, so that they come out
-right when a customer extracts it on Japanese Windows. Nothing is written
-unless every step succeeds. Messages are Japanese under a Japanese locale,
+script and every file it installs from the folder are bound to SETUP.EXE
+(an entry whose source lies outside the folder refuses the package, since
+nothing outside it can be bound), which is then signed when a certificate
+is given; and the archive stores its names in code page 932, as the common
+Japanese archivers do, so that they come out right when a customer extracts
+it on Japanese Windows. With --winget, the Windows package manager's
+manifests of the archive are written beside it. Nothing is written unless
+every step succeeds. Messages are Japanese under a Japanese locale,
 English otherwise. Exit status: 0 written, 1 refused or failed, 2 wrong usage.
 """
 import argparse
@@ -638,7 +641,8 @@ def write_winget(package, archive):
 
 EPILOG = (t("""exit status:
   0  the archive was written
-  1  refused or failed: the checker found errors, a name cannot go to Windows, signing failed ...
+  1  refused or failed: the checker found errors, an entry's source lies outside the folder, a name
+     cannot go to Windows, signing failed, --winget without the script's Publisher or Version ...
   2  wrong usage
 
 environment:
@@ -648,7 +652,8 @@ environment:
   LANG, LC_ALL        a Japanese locale (ja_JP.UTF-8) gives Japanese messages""",
               """終了状態:
   0  アーカイブを書きました
-  1  作れませんでした: 検査でエラーが見つかった、Windows で使えない名前がある、署名に失敗した など
+  1  作れませんでした: 検査でエラーが見つかった、転送元が配布ディレクトリの外にある項目がある、
+     Windows で使えない名前がある、署名に失敗した、--winget で設定ファイルに Publisher か Version がない など
   2  使い方が正しくありません
 
 環境変数:
