@@ -132,7 +132,8 @@ EOF
 arch=x86_64 loader=/usr/lib/wine/wine64
 is32 "$tried" && arch=i686 loader=/usr/lib/wine/wine
 tree=$(dirname "$build")/$arch
-[ -f "$tree/TRIAL.EXE" ] || cmake --build "$tree" --target trial -- --no-print-directory >/dev/null
+[ -f "$tree/TRIAL.EXE" ] || cmake --build "$tree" --target trial -- --no-print-directory >/dev/null ||
+  { echo "trial: no TRIAL.EXE for $arch under $tree: build first (tools/build.sh)" >&2; exit 2; }
 
 rigdir="$(dirname "$build")/trial-rig"
 trace="$(dirname "$build")/trial/dde.log"
