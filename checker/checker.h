@@ -62,6 +62,7 @@ int ReadRegEntry(int n, char *value);
 void PrintPlan();
 void CheckGlobalKeys();
 void CheckFileEntries();
+void CheckUnlistedFiles();
 void CheckGroupEntries();
 void CheckRegEntries();
 void CheckRawKeys(const char *section, int count);

@@ -146,6 +146,115 @@ void CheckFileEntries()
     }
 }
 
+// The full path of every entry's source, upper-cased, one after another in
+// blocks of PATH_SIZE: a distribution of thousands of files is compared
+// against them without reading the script again for each file.
+static char *listedSources;
+
+static int IsListedSource(const char *path)
+{
+    char upper[PATH_SIZE];
+    CopyText(upper, sizeof upper, path);
+    CharUpperA(upper);
+    for (int i = 0; i < State.fileCount; ++i)
+        if (lstrcmpA(listedSources + i * PATH_SIZE, upper) == 0)
+            return 1;
+    return 0;
+}
+
+// The names found so far, one after another; listed in order once the
+// walk is over, since the file system hands them out in an order of its own.
+static char unlisted[32768];
+static int unlistedUsed;
+static int unlistedLeftOut;
+// A package holds at most 65535 files and folders: a folder with more
+// (a whole drive named by mistake) is not walked to its end.
+static int walkedCount;
+
+static void WalkUnlisted(char *path, int rootLength, const char *program)
+{
+    int length = lstrlenA(path);
+    WIN32_FIND_DATAA found;
+    HANDLE search = AppendText(path, PATH_SIZE, "*") ? FindFirstFileA(path, &found) : INVALID_HANDLE_VALUE;
+    path[length] = '\0';
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (++walkedCount > 0xFFFF)
+            break;
+        if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0 ||
+            !AppendText(path, PATH_SIZE, found.cFileName)) {
+            path[length] = '\0';
+            continue;
+        }
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A link to a folder elsewhere is not the distribution's.
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && AppendText(path, PATH_SIZE, "\\"))
+                WalkUnlisted(path, rootLength, program);
+        } else if (lstrcmpiA(path, program) != 0 && lstrcmpiA(path, State.scriptPath) != 0 && !IsListedSource(path)) {
+            int size = lstrlenA(path + rootLength) + 1;
+            if (unlistedUsed + size < int(sizeof unlisted)) {
+                CopyMemory(unlisted + unlistedUsed, path + rootLength, size);
+                unlistedUsed += size;
+            } else {
+                ++unlistedLeftOut;
+            }
+        }
+        path[length] = '\0';
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// A file of the distribution that no entry copies goes into the package but
+// never onto the customer's machine: forgotten in the script, or never meant
+// to ship. The setup program and its script are the program's own.
+void CheckUnlistedFiles()
+{
+    listedSources = static_cast<char *>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                                  SIZE_T(State.fileCount + 1) * PATH_SIZE));
+    if (listedSources == nullptr)
+        return;
+    for (int i = 1; i <= State.fileCount; ++i) {
+        LoadFileEntry(i);
+        char *full = listedSources + (i - 1) * PATH_SIZE;
+        DWORD length = GetFullPathNameA(State.entryName, PATH_SIZE, full, nullptr);
+        if (length == 0 || length >= DWORD(PATH_SIZE))
+            full[0] = '\0';
+        CharUpperA(full);
+    }
+    char program[PATH_SIZE];
+    CopyText(program, sizeof program, State.setupDir);
+    AppendText(program, sizeof program, State.exeName);
+    char path[PATH_SIZE];
+    CopyText(path, sizeof path, State.setupDir);
+    unlistedUsed = 0;
+    unlistedLeftOut = 0;
+    walkedCount = 0;
+    WalkUnlisted(path, lstrlenA(path), program);
+    HeapFree(GetProcessHeap(), 0, listedSources);
+
+    // In the order of their names, whatever order the walk found them in;
+    // a name reported is marked, its length kept, by a byte no name begins with.
+    const char Reported = '\1';
+    for (;;) {
+        char *first = nullptr;
+        for (char *name = unlisted; name < unlisted + unlistedUsed; name += lstrlenA(name) + 1)
+            if (name[0] != Reported && (first == nullptr || lstrcmpiA(name, first) < 0))
+                first = name;
+        if (first == nullptr)
+            break;
+        ReportFinding(FindingWarning, "Install", "-", first, NotInstalled,
+                      "パッケージには入りますが、お客様のマシンにはコピーされません。");
+        first[0] = Reported;
+    }
+    if (unlistedLeftOut != 0)
+        ReportFinding(FindingWarning, "Install", "-", nullptr,
+                      "ほかにも、どの [Install] の項目もインストールしないファイルがあります。");
+    if (walkedCount > 0xFFFF)
+        ReportFinding(FindingWarning, "Install", "-", nullptr,
+                      "配布ディレクトリのファイルとフォルダが 65535 個を超えるので、その先は調べていません (パッケージにもできません)。");
+}
+
 void CheckTotals()
 {
     const unsigned long long Question = 100ULL * 1048576ULL;

@@ -20,9 +20,11 @@ static int Summary()
 // For the package step, with CHECKINF_DIGESTS set: instead of the plan and
 // the findings, one line "number<TAB>SHA-256" for each [Install] entry whose
 // source lies in the distribution directory, read by the loaders SETUP.EXE
-// reads them with, and hashed as the very file it would copy. The setup
-// program and the script are left out: the package step changes both
-// afterwards, and the program vouches for them by other means.
+// reads them with, and hashed as the very file it would copy, and one line
+// "number<TAB>-<TAB>source" for each entry whose source lies outside it,
+// which no package can vouch for. The setup program and the script are left
+// out: the package step changes both afterwards, and the program vouches for
+// them by other means.
 static void PrintDigests()
 {
     char program[PATH_SIZE];
@@ -33,11 +35,18 @@ static void PrintDigests()
         char full[PATH_SIZE];
         DWORD length = GetFullPathNameA(State.entryName, sizeof full, full, nullptr);
         unsigned char digest[SHA256_SIZE];
-        if (SourceOutside(State.entryName) || length == 0 || length >= sizeof full ||
+        char line[16 + 2 * SHA256_SIZE];
+        if (SourceOutside(State.entryName)) {
+            wsprintfA(line, "%d\t-\t", n);
+            Print(line);
+            Print(State.entryName);
+            Print("\r\n");
+            continue;
+        }
+        if (length == 0 || length >= sizeof full ||
             lstrcmpiA(full, program) == 0 || lstrcmpiA(full, State.scriptPath) == 0 ||
             !HashFile(State.entryName, digest, nullptr))
             continue;
-        char line[16 + 2 * SHA256_SIZE];
         int at = wsprintfA(line, "%d\t", n);
         for (unsigned char byte : digest)
             at += wsprintfA(line + at, "%02x", byte);
@@ -71,6 +80,8 @@ static int RunChecker(const char *argument)
     CheckRawKeys("Install", State.fileCount);
     CheckRawKeys("Group", State.groupCount);
     CheckRawKeys("Reg", Check.regCount);
+    // After the keys never read, which are often why a file is never installed.
+    CheckUnlistedFiles();
     CheckTotals();
     return Summary();
 }

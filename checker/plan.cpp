@@ -2,6 +2,7 @@
 // with this script, computed by the program's own loaders against the
 // default installation directory.
 #include "checker/checker.h"
+#include "removal/regvalue.h"
 
 static const char UninstallKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 // The entry's values that come from the script, and their keys.
@@ -250,7 +251,10 @@ static void PrintRegistration()
     char value[PATH_SIZE];
     int n = 1;
     while (ReadRegEntry(n, value) != 0) {
-        Line("  ", value);
+        // By the removal's own reading: what it refuses stays, as the findings say.
+        HKEY root;
+        char subkey[PATH_SIZE];
+        Line("  ", value, SplitRegValue(value, &root, subkey, sizeof subkey) ? nullptr : "  (削除されません。検査結果を見てください)");
         ++n;
     }
     Check.regCount = n - 1;

@@ -6,21 +6,28 @@
 The folder's files are laid out again with the build's SETUP.EXE of the
 architecture asked for and the script named after it; CHECKINF.EXE judges
 that very layout under Wine (errors refuse, warnings are printed); the
-script and every file it installs from the folder are bound to SETUP.EXE,
-which is then signed when a certificate is given; and the archive stores its names in
-code page 932, as the common Japanese archivers do, so that they come out
-right when a customer extracts it on Japanese Windows. Nothing is written
-unless every step succeeds. Messages are Japanese under a Japanese locale,
+script and every file it installs from the folder are bound to SETUP.EXE
+(an entry whose source lies outside the folder refuses the package, since
+nothing outside it can be bound), which is then signed when a certificate
+is given; and the archive stores its names in code page 932, as the common
+Japanese archivers do, so that they come out right when a customer extracts
+it on Japanese Windows. With --winget, the Windows package manager's
+manifests of the archive are written beside it. Nothing is written unless
+every step succeeds. Messages are Japanese under a Japanese locale,
 English otherwise. Exit status: 0 written, 1 refused or failed, 2 wrong usage.
 """
 import argparse
 import hashlib
+import json
 import os
+import re
+import socket
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 import zlib
 import struct
 
@@ -234,13 +241,12 @@ def run_checker(build, stage, script_name, shown_script):
     return result.returncode
 
 
-# ---------------------------------------------------------------- files the script leaves out
+# ---------------------------------------------------------------- the script's own words
 
-def install_sources(script_path):
-    """The sources of the [Install] entries, read as the profile reader of
-    SETUP.EXE reads them: keys whatever their case, the first of a repeated
-    key, blanks around a value dropped and a pair of quotes around it taken
-    off, entries from 1 up to the first missing number or empty source."""
+def install_values(script_path):
+    """The [Install] keys, read as the profile reader of SETUP.EXE reads
+    them: keys whatever their case, the first of a repeated key, blanks
+    around a value dropped and a pair of quotes around it taken off."""
     with open(script_path, "rb") as f:
         text = f.read().decode("cp932", errors="replace")
     values, section = {}, None
@@ -254,33 +260,7 @@ def install_sources(script_path):
             if len(value) >= 2 and value[0] == value[-1] == '"':
                 value = value[1:-1]
             values.setdefault(key.strip().upper(), value)
-    sources = []
-    for n in range(1, len(values) + 1):
-        source = values.get(str(n), "").split(",", 1)[0].rstrip()
-        if not source:
-            break
-        sources.append(source)
-    return sources
-
-
-def warn_uninstalled(stage, members, own, script_name):
-    """A warning for each file of the folder that no [Install] entry copies:
-    it goes into the archive, but never onto the customer's machine, which
-    is seldom what was meant (a file forgotten in the script, or one that
-    was never meant to ship)."""
-    listed = set()
-    for source in install_sources(os.path.join(stage, script_name)):
-        parts = [p for p in source.split("\\") if p not in ("", ".")]
-        listed.add("\\".join(parts).upper())
-    for member in members:
-        if member.endswith(os.sep) or member.upper() in own:
-            continue
-        shown = member.replace(os.sep, "\\")
-        if shown.upper() not in listed:
-            say(t(f"  warning: {shown} - no [Install] entry installs this file; it goes into the archive "
-                  "but never onto the customer's machine",
-                  f"  警告: {shown} - どの [Install] の項目もこのファイルをインストールしません。"
-                  "アーカイブには入りますが、お客様のマシンにはコピーされません"))
+    return values
 
 
 # ---------------------------------------------------------------- the binding
@@ -305,20 +285,35 @@ def entry_digests(build, stage):
     """[(entry number, SHA-256 in hex)] of every [Install] entry whose source
     lies in the staged folder, as CHECKINF.EXE gives them: its loaders read
     the entries exactly as SETUP.EXE does, and Wine opens each source as
-    SETUP.EXE would."""
+    SETUP.EXE would. An entry whose source lies outside the folder refuses
+    the package: the packaged SETUP.EXE installs only what it has a digest
+    for, and nothing outside the package can have one."""
     try:
         result = subprocess.run(find_checker(build) + [windows_path(stage)],
                                 env=dict(wine_environment(build), CHECKINF_DIGESTS="1"),
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, cwd=stage, timeout=600)
     except (OSError, subprocess.TimeoutExpired) as error:
         raise Refused(t(f"the checker could not run under Wine: {error}", f"検査プログラムを Wine で実行できませんでした: {error}"))
-    digests = []
-    for line in result.stdout.decode("ascii", errors="replace").split("\r\n"):
+    digests, outside = [], []
+    for line in result.stdout.decode("cp932", errors="replace").split("\r\n"):
         if line:
             number, _, digest = line.partition("\t")
-            digests.append((int(number), digest))
+            if digest.startswith("-\t"):
+                outside.append((int(number), digest[2:]))
+            else:
+                digests.append((int(number), digest))
     if result.returncode != 0 or any(len(d) != 64 for _, d in digests):
         raise Refused(t("the checker could not hash the files", "検査プログラムがファイルのハッシュを計算できませんでした"))
+    if outside:
+        listed = "\n  ".join(f"[Install] {n}: {source}" for n, source in outside)
+        raise Refused(t("these entries install a file from outside the distribution folder:\n  " + listed +
+                        "\nThe packaged SETUP.EXE installs only the files whose SHA-256 the package recorded, and a "
+                        "file outside the folder is not in the package, so none can be recorded for it. Put the file "
+                        "into the folder and name it from there.",
+                        "次の項目は配布ディレクトリの外のファイルをインストールします:\n  " + listed +
+                        "\nパッケージにした SETUP.EXE は、パッケージが SHA-256 を記録したファイルだけをインストールします。"
+                        "配布ディレクトリの外のファイルはパッケージに入らないので、記録できません。"
+                        "そのファイルを配布ディレクトリに入れ、そこからの名前で指定してください。"))
     return digests
 
 
@@ -367,19 +362,91 @@ def sign(path, args):
     signed = path + ".signed"
     command += ["-in", path, "-out", signed]
     try:
-        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                                errors="replace", timeout=300)
+        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                text=True, errors="replace", timeout=300)
     except OSError as error:
         raise Refused(t(f"osslsigncode could not run ({error}); tools/deps.sh installs it",
                         f"osslsigncode を実行できませんでした ({error})。tools/deps.sh がインストールします"))
     if result.returncode != 0 or not os.path.isfile(signed):
-        raise Refused(t("signing failed:", "署名に失敗しました:") + "\n  " + "\n  ".join(result.stdout.strip().splitlines()))
+        # osslsigncode names options of its own, which this command does not have.
+        lines = [line for line in result.stdout.strip().splitlines() if not re.search(r'\buse the "?-\w', line, re.I)]
+        raise Refused(t("signing failed: ", "署名に失敗しました: ") + signing_failure(result.stdout, args) +
+                      "\n  " + "\n  ".join(lines))
     os.replace(signed, path)
     name = os.path.basename(path)
     if args.timestamp:
         say(t(f"signed {name}, time-stamped by {args.timestamp}", f"{name} に署名しました (タイムスタンプ: {args.timestamp})"))
     else:
         say(t(f"signed {name}", f"{name} に署名しました"))
+        expires = certificate_end(args.cert)
+        say(t(f"  warning: signed without a time stamp: the signature stops being valid when the certificate "
+              f"expires{' (' + expires + ')' if expires else ''}; give --timestamp URL",
+              f"  警告: タイムスタンプなしで署名しました。証明書の期限{'(' + expires + ')' if expires else ''}が"
+              "切れると署名は無効になります。--timestamp URL を指定してください"))
+
+
+def signing_failure(output, args):
+    """The cause of a failed signature in one line, from what osslsigncode
+    and OpenSSL printed (they print the cause among lines that follow from
+    it) and, for a time-stamp server, from a connection of our own."""
+    text = output.lower()
+    key = args.pkcs11_key or args.key or args.pkcs12
+    if "pin incorrect" in text or "pin_incorrect" in text or "login failed" in text:
+        if args.password_file:
+            return t(f"the token refused the PIN in {args.password_file}",
+                     f"トークンが {args.password_file} の PIN を受け付けませんでした")
+        return t("the token asks for a PIN: give it with --password-file FILE",
+                 "トークンに PIN が要ります。--password-file FILE で指定してください")
+    if any(words in text for words in ("wrong password", "bad decrypt", "mac verify failure", "bad password read")):
+        if args.password_file:
+            return t(f"the password in {args.password_file} does not open {key}",
+                     f"{args.password_file} のパスワードでは {key} を開けません")
+        return t(f"{key} is protected by a password: give it with --password-file FILE",
+                 f"{key} はパスワードで保護されています。--password-file FILE で指定してください")
+    if "key values mismatch" in text or "consistency of a private key" in text:
+        return t(f"the private key {key} does not belong to the certificate {args.cert or args.pkcs12}",
+                 f"秘密鍵 {key} は証明書 {args.cert or args.pkcs12} のものではありません")
+    if "private key was not found" in text:
+        return t(f"the token holds no private key at {args.pkcs11_key}: check its token= and object=",
+                 f"トークンの {args.pkcs11_key} に秘密鍵がありません。token= と object= を確かめてください")
+    if args.timestamp and ("timestamp" in text or "failed to get data from" in text):
+        problem = unreachable(args.timestamp)
+        if problem:
+            return t(f"the time-stamp server {args.timestamp} cannot be reached ({problem}); check the address and "
+                     "this machine's network, or leave out --timestamp to sign without a time stamp",
+                     f"タイムスタンプサーバー {args.timestamp} に接続できません ({problem})。アドレスとこのマシンの"
+                     "ネットワークを確かめるか、--timestamp を外してタイムスタンプなしで署名してください")
+        return t(f"the time-stamp server {args.timestamp} answered, but gave no time stamp: is it an RFC 3161 server?",
+                 f"タイムスタンプサーバー {args.timestamp} は応答しましたが、タイムスタンプを返しませんでした。"
+                 "RFC 3161 のサーバーですか")
+    return t("osslsigncode says:", "osslsigncode の出力:")
+
+
+def unreachable(url):
+    """Why a connection to the server of this address fails, or None."""
+    parts = urllib.parse.urlsplit(url)
+    if parts.scheme not in ("http", "https") or not parts.hostname:
+        return t("not an http:// or https:// address", "http:// か https:// のアドレスではありません")
+    try:
+        port = parts.port or (443 if parts.scheme == "https" else 80)
+        socket.create_connection((parts.hostname, port), timeout=15).close()
+    except ValueError as error:
+        return str(error)
+    except OSError as error:
+        return f"{parts.hostname}:{parts.port or ''}".rstrip(":") + ": " + (error.strerror or str(error))
+    return None
+
+
+def certificate_end(cert):
+    """When the certificate file's certificate expires, as OpenSSL says it."""
+    for form in ("PEM", "DER"):
+        if not cert:
+            break
+        shown = subprocess.run(["openssl", "x509", "-noout", "-enddate", "-inform", form, "-in", cert],
+                               capture_output=True, text=True, errors="replace")
+        if shown.returncode == 0 and "=" in shown.stdout:
+            return shown.stdout.strip().split("=", 1)[1]
+    return None
 
 
 def signing_key(args):
@@ -445,11 +512,137 @@ def write_zip(stage, members, target):
     return listing
 
 
+# ---------------------------------------------------------------- the Windows package manager
+
+# The manifest schema the community repository of the Windows package manager recommends.
+WINGET_SCHEMA = "1.12.0"
+# A segment of a package identifier, and a version, as that schema allows them.
+WINGET_SEGMENT = r'[^.\s\\/:*?"<>|\x01-\x1f]{1,32}'
+WINGET_VERSION = r'[^\\/:*?"<>|\x01-\x1f]{1,128}'
+# SETUP.EXE's exit statuses of a silent installation, as winget should read
+# them (0 is success, which winget knows without being told).
+WINGET_RETURNS = ((2, "contactSupport"),    # the script is broken, or an entry of it refused
+                  (3, "invalidParameter"),  # the installation folder was refused
+                  (4, "fileInUse"),         # a file could not be copied
+                  (5, "contactSupport"))    # a file failed its check against the package
+
+
+def winget_package(args, script_path, exe_name):
+    """What the manifests say, taken from the script's own words, or a
+    refusal that says what is missing, before anything is done."""
+    values = install_values(script_path)
+    missing = [key for key in ("Publisher", "Version") if not values.get(key.upper())]
+    if missing:
+        keys = t(" and ", "と").join(f"{key}=" for key in missing)
+        raise Refused(t(f"--winget: the script's [Install] section has no {keys}: winget lists a package under its "
+                        "publisher and version; add them to the script",
+                        f"--winget: 設定ファイルの [Install] セクションに {keys} がありません。winget はパッケージを"
+                        "発行元とバージョンで扱うので、設定ファイルに書いてください"))
+    version = values["VERSION"]
+    if not re.fullmatch(WINGET_VERSION, version):
+        raise Refused(t(f"--winget: Version={version} holds a character winget does not allow in a version",
+                        f"--winget: Version={version} に winget のバージョンで使えない文字があります"))
+    if not re.fullmatch(r"[Hh][Tt][Tt][Pp][Ss]?://.+", args.winget) or len(args.winget) > 2048:
+        raise Refused(t(f"--winget {args.winget}: the address the archive is published at, http:// or https://",
+                        f"--winget {args.winget}: アーカイブを公開するアドレスを http:// か https:// で指定してください"))
+    identifier = args.id
+    if identifier is None:
+        # Vendor.Product from the publisher and the folder, with what an identifier cannot hold left out.
+        identifier = ".".join(re.sub(r'[.\s\\/:*?"<>|\x00-\x1f]', "", part)[:32]
+                              for part in (values["PUBLISHER"], values.get("FOLDER", "")))
+    if not re.fullmatch(WINGET_SEGMENT + r"(\." + WINGET_SEGMENT + "){1,7}", identifier) or len(identifier) > 128:
+        raise Refused(t(f"--winget: {identifier} cannot be a package identifier (Vendor.Product: two to eight parts "
+                        "of up to 32 characters, no blanks); give one with --id",
+                        f"--winget: {identifier} はパッケージの識別子にできません (Vendor.Product の形で 2 から 8 個、"
+                        "それぞれ 32 文字まで、空白なし)。--id で指定してください"))
+    return {"id": identifier, "version": version, "publisher": values["PUBLISHER"],
+            "name": values.get("TITLE", ""), "folder": values.get("FOLDER", ""), "url": args.winget,
+            "exe": exe_name, "architecture": {"i686": "x86", "x86_64": "x64"}[args.arch]}
+
+
+def yaml_text(value):
+    """A YAML scalar: plain where YAML can only read it as this very text,
+    else quoted (a JSON string is a YAML double-quoted one)."""
+    if not isinstance(value, str):
+        return str(value)
+    plain = re.fullmatch(r"[A-Za-z/][A-Za-z0-9_./<>=-]*", value) and value.lower() not in (
+        "true", "false", "yes", "no", "on", "off", "y", "n", "null")
+    return value if plain else json.dumps(value, ensure_ascii=False)
+
+
+def yaml_lines(value, indent=0):
+    """Block-style YAML of mappings, sequences and scalars."""
+    pad, lines = " " * indent, []
+    for key, item in (value.items() if isinstance(value, dict) else ((None, v) for v in value)):
+        head = f"{pad}{key}:" if key is not None else f"{pad}-"
+        if isinstance(item, (dict, list)) and key is not None:
+            lines.append(head)
+            lines += yaml_lines(item, indent + 2)
+        elif isinstance(item, (dict, list)):
+            inner = yaml_lines(item, indent + 2)
+            lines += [f"{head} {inner[0][indent + 2:]}"] + inner[1:]
+        else:
+            lines.append(f"{head} {yaml_text(item)}")
+    return lines
+
+
+def write_manifest(path, kind, fields):
+    lines = [f"# yaml-language-server: $schema=https://aka.ms/winget-manifest.{kind}.{WINGET_SCHEMA}.schema.json", ""]
+    lines += yaml_lines(dict(fields, ManifestType=kind, ManifestVersion=WINGET_SCHEMA))
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def write_winget(package, archive):
+    """The version, default-locale and installer manifests of the package,
+    beside the archive, in the community repository's multi-file form."""
+    with open(archive, "rb") as f:
+        sha256 = hashlib.sha256(f.read()).hexdigest().upper()
+    folder, identifier, locale = os.path.dirname(archive), package["id"], "ja-JP"
+    common = {"PackageIdentifier": identifier, "PackageVersion": package["version"]}
+    written = []
+
+    def manifest(name, kind, fields):
+        path = os.path.join(folder, name)
+        write_manifest(path, kind, dict(common, **fields))
+        written.append(path)
+
+    manifest(f"{identifier}.yaml", "version", {"DefaultLocale": locale})
+    manifest(f"{identifier}.locale.{locale}.yaml", "defaultLocale", {
+        "PackageLocale": locale, "Publisher": package["publisher"], "PackageName": package["name"],
+        # Both are required; these stand in until the maker writes their own.
+        "License": "Proprietary", "ShortDescription": package["name"]})
+    manifest(f"{identifier}.installer.yaml", "installer", {
+        "InstallerType": "zip",
+        "NestedInstallerType": "exe",
+        "NestedInstallerFiles": [{"RelativeFilePath": package["exe"]}],
+        "Scope": "machine",
+        "InstallModes": ["silent", "silentWithProgress"],
+        "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S", "InstallLocation": "/D=<INSTALLPATH>"},
+        "ExpectedReturnCodes": [{"InstallerReturnCode": code, "ReturnResponse": response}
+                                for code, response in WINGET_RETURNS],
+        "UpgradeBehavior": "install",
+        "ElevationRequirement": "elevatesSelf",
+        "ProductCode": package["folder"],
+        "AppsAndFeaturesEntries": [{"DisplayName": package["name"], "Publisher": package["publisher"],
+                                    "DisplayVersion": package["version"], "ProductCode": package["folder"]}],
+        "Installers": [{"Architecture": package["architecture"], "InstallerUrl": package["url"],
+                        "InstallerSha256": sha256}]})
+    say(t("winget manifests (schema " + WINGET_SCHEMA + "):", "winget のマニフェスト (スキーマ " + WINGET_SCHEMA + "):"))
+    for path in written:
+        say(f"  {path}")
+    say(t(f"  License: Proprietary and ShortDescription: {package['name']} stand in: write your own into "
+          f"{identifier}.locale.{locale}.yaml before you submit it",
+          f"  License: Proprietary と ShortDescription: {package['name']} は仮の値です。提出する前に "
+          f"{identifier}.locale.{locale}.yaml に製品のものを書いてください"))
+
+
 # ---------------------------------------------------------------- the command
 
 EPILOG = (t("""exit status:
   0  the archive was written
-  1  refused or failed: the checker found errors, a name cannot go to Windows, signing failed ...
+  1  refused or failed: the checker found errors, an entry's source lies outside the folder, a name
+     cannot go to Windows, signing failed, --winget without the script's Publisher or Version ...
   2  wrong usage
 
 environment:
@@ -459,7 +652,8 @@ environment:
   LANG, LC_ALL        a Japanese locale (ja_JP.UTF-8) gives Japanese messages""",
               """終了状態:
   0  アーカイブを書きました
-  1  作れませんでした: 検査でエラーが見つかった、Windows で使えない名前がある、署名に失敗した など
+  1  作れませんでした: 検査でエラーが見つかった、転送元が配布ディレクトリの外にある項目がある、
+     Windows で使えない名前がある、署名に失敗した、--winget で設定ファイルに Publisher か Version がない など
   2  使い方が正しくありません
 
 環境変数:
@@ -518,6 +712,14 @@ def parse(argv):
                                "鍵のパスワードまたはトークンの PIN を、このファイルから読みます"))
     parser.add_argument("--timestamp", metavar="URL", help=t("RFC 3161 time-stamp server for the signature",
                                                              "署名に使う RFC 3161 のタイムスタンプサーバー"))
+    parser.add_argument("--winget", metavar="URL",
+                        help=t("also write the Windows package manager's manifests beside the archive, for the "
+                               "archive published at this address (the script's Publisher and Version are needed)",
+                               "アーカイブの隣に Windows パッケージマネージャー (winget) のマニフェストも書きます。"
+                               "URL はアーカイブを公開するアドレスです (設定ファイルの Publisher と Version が要ります)"))
+    parser.add_argument("--id", metavar="Vendor.Product",
+                        help=t("the package identifier in the manifests (default: Publisher.Folder of the script)",
+                               "マニフェストのパッケージ識別子 (既定: 設定ファイルの Publisher.Folder)"))
     parser.add_argument("--build", metavar="DIR", default=os.environ.get("PACKAGE_BUILD", os.path.join(ROOT, "build")),
                         help=t("the build root holding i686/ and x86_64/ (default: build/ of this repository)",
                                "i686/ と x86_64/ のあるビルドのルート (既定: このリポジトリの build/)"))
@@ -535,6 +737,8 @@ def parse(argv):
     if args.pkcs11_key and not args.pkcs11_key.startswith("pkcs11:"):
         parser.error(t("--pkcs11-key takes a PKCS#11 URI, beginning with pkcs11:",
                        "--pkcs11-key には pkcs11: で始まる PKCS#11 の URI を指定します"))
+    if args.id is not None and not args.winget:
+        parser.error(t("--id goes with --winget", "--id は --winget と一緒に使います"))
     signing = args.pkcs12 or args.cert
     if (args.timestamp or args.password_file) and not signing:
         parser.error(t("--timestamp and --password-file need a certificate (--pkcs12, or --cert with a key)",
@@ -566,6 +770,7 @@ def package(args):
     exe_name = args.name or script[:-3] + "EXE"
     check_exe_name(exe_name)
     script_name = exe_name[:-3] + "INF"
+    winget = winget_package(args, os.path.join(dist, script), exe_name) if args.winget else None
 
     with tempfile.TemporaryDirectory(prefix="package-") as work:
         stage = os.path.join(work, "dist")
@@ -578,10 +783,14 @@ def package(args):
         status = run_checker(args.build, stage, script_name, os.path.join(dist, script))
         if status == 2:
             raise Refused(t("the checker found errors: no archive written", "検査でエラーが見つかったので、アーカイブは作りませんでした"))
-        warn_uninstalled(stage, members, {exe_name.upper(), script_name.upper()}, script_name)
         bind(args.build, stage, script_name, exe_name)
         if args.pkcs12 or args.cert:
             sign(os.path.join(stage, exe_name), args)
+        else:
+            say(t(f"  warning: {exe_name} is not signed: the administrator prompt names no publisher "
+                  "(\"Unknown publisher\"); sign it with --cert and --key, or --pkcs12",
+                  f"  警告: {exe_name} に署名していません。管理者の確認で発行元が「不明な発行元」と表示されます。"
+                  "--cert と --key、または --pkcs12 で署名してください"))
 
         partial = os.path.join(work, "archive.zip")
         listing = write_zip(stage, members, partial)
@@ -597,6 +806,8 @@ def package(args):
     files = sum(1 for _, _, folder in listing if not folder)
     say(f"  {total:>10}  " + t(f"bytes in {files} files, names in code page 932",
                               f"バイト、{files} ファイル、名前はコードページ 932"))
+    if winget:
+        write_winget(winget, archive)
     return 0
 
 

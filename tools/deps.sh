@@ -7,6 +7,8 @@ pkgs=(mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
       wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
       locales fonts-ipafont-gothic fonts-wine cmake make googletest python3 clang libclang-rt-14-dev cppcheck
       osslsigncode openssl unzip
+      # the packaging tests read the winget manifests back
+      python3-yaml
       # the packaging tests sign through PKCS#11 with a software token
       softhsm2 libengine-pkcs11-openssl)
 

@@ -2,6 +2,8 @@
 # The test rig: one Xvfb display and one fresh Wine prefix per test run.
 #   tools/rig.sh start DIR   boots a prefix in DIR and prints the environment
 #                            (eval it); Xvfb and wineserver keep running
+#                            (RIG_DESKTOP_TRACE=FILE: the desktop's process
+#                            traces Program Manager's DDE commands into FILE)
 #   tools/rig.sh stop DIR    ends the wineserver and the Xvfb of that run only
 #   tools/rig.sh folders PREFIX   gives a booted prefix user folders of its own
 set -euo pipefail
@@ -72,7 +74,14 @@ start)
   # and keeps that program's error output open for as long as the session
   # lasts: a test's, whose runner would then wait for it to the time-out.
   # Started now, it holds nothing of a test's.
-  /usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
+  # RIG_DESKTOP_TRACE names a file where it traces the DDE commands that its
+  # Program Manager executes (the trial tells Wine's refusals by them).
+  if [ -n "${RIG_DESKTOP_TRACE:-}" ]; then
+    WINEDEBUG=-all,trace+shell /usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null \
+      2>"$RIG_DESKTOP_TRACE" || true
+  else
+    /usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow </dev/null >/dev/null 2>&1 || true
+  fi
   own_folders "$WINEPREFIX"
   # A nearly empty 50 MB drive S: for the wizard's free-space question.
   mkdir -p "$dir/smalldrive"

@@ -1,4 +1,4 @@
-// TRIAL.EXE DIST REPORT [SHELLS] [SHOWN] [NAME] [ORIGIN]
+// TRIAL.EXE DIST REPORT [SHELLS] [SHOWN] [NAME] [ORIGIN] [FACTS]
 //   DIST    the distribution directory inside the prefix (the script and
 //           files; the setup program too, else the build's own is put there)
 //   REPORT  where report.md and the pictures (BMP) go
@@ -6,8 +6,12 @@
 //   SHOWN   how the report names the distribution (its path on the host)
 //   NAME    the setup program's name (default SETUP.EXE); its script is NAME.INF
 //   ORIGIN  where the setup program came from, as the report says it (UTF-8)
+//   FACTS   what else is known of it: bound, signed (UTF-8)
+// TRIAL_DDE_TRACE names the file where the desktop's process traces the DDE
+// commands its Program Manager executes (tools/trial.sh sets it up).
 // Exit status 0 when every shell installed and removed the product cleanly
-// and made every shortcut the script asks for.
+// and made every shortcut the script asks for; 2 when the checker finds
+// errors in the script, which is then not tried; 1 otherwise.
 #include "trial.h"
 #include <objbase.h>
 #include <stdio.h>
@@ -16,6 +20,9 @@
 using namespace trial;
 
 namespace {
+
+// Whether an item that only Wine's Program Manager refused was named.
+bool refusedByWine = false;
 
 std::string WithBackslash(std::string path)
 {
@@ -30,9 +37,10 @@ const char *ShellName(const std::string &version)
                               : "new shell (shell links, Windows 7)";
 }
 
-// Returns the shortcuts or items that the script asked for and the shell did not make.
-std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallResult &install,
-                                            const std::map<std::string, Item> &shortcutsBefore, bool oldShell)
+// Whether a shortcut or item that the script asked for was not made (other
+// than one Wine's Program Manager alone refused).
+bool WriteInstallSurvey(const Script &script, const InstallResult &install,
+                        const std::map<std::string, Item> &shortcutsBefore, bool oldShell)
 {
     Line("#### Copied");
     Line();
@@ -50,8 +58,9 @@ std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallR
             bytes += item.size;
         }
     Line();
-    Summary(std::to_string(files) + " file(s), " + std::to_string(bytes) + " bytes copied into " +
-            Utf8(install.installDir));
+    Summary(install.installDir.empty() ? std::string("nothing copied: the destination page was never reached")
+                                       : std::to_string(files) + " file(s), " + std::to_string(bytes) +
+                                             " bytes copied into " + Utf8(install.installDir));
 
     Line("#### Created");
     Line();
@@ -77,17 +86,44 @@ std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallR
     }
     if (shortcuts == 0)
         Line("- no shortcut");
-    const std::vector<std::string> asked = AskedShortcuts(script, oldShell);
-    const std::vector<std::string> missing = MissingShortcuts(asked, made);
-    std::string notMade;
-    for (const std::string &name : missing) {
-        Line("- NOT made: " + std::string(oldShell ? "item " : "shortcut ") + Cell(name) +
-             " (asked for by the script, refused or skipped)");
-        notMade += (notMade.empty() ? "" : ", ") + Utf8(name);
+    const std::vector<AskedItem> asked = AskedShortcuts(script, oldShell);
+    std::vector<AskedItem> missing;
+    std::string notMade, refused;
+    size_t refusedCount = 0;
+    for (const AskedItem &item : MissingShortcuts(asked, made)) {
+        // Program Manager on Windows takes an item's command line with its
+        // arguments; Wine's looks the whole line up as one file name and
+        // refuses it. Such an item is not the program's fault when SETUP.EXE
+        // sent exactly the command it should, for a program that is there.
+        std::string command, path = install.installDir + item.target;
+        char shortPath[MAX_PATH];
+        DWORD length = GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath);
+        command = "[AddItem(\"" + (length != 0 && length < sizeof shortPath ? std::string(shortPath) : path) + " " +
+                  item.arguments + "\",\"" + item.name + "\")]";
+        const bool arguments = oldShell && !item.arguments.empty();
+        if (arguments && driver::Exists(path) && ProgmanExecuted(command)) {
+            Line("- made on Windows, refused by Wine's Program Manager (it takes no arguments): item " + Cell(item.name) +
+                 ", sent as `" + Utf8(command) + "` (Wine's trace of the DDE commands it executed)");
+            refused += (refused.empty() ? "" : ", ") + Utf8(item.name);
+            ++refusedCount;
+            refusedByWine = true;
+            continue;
+        }
+        Line("- NOT made: " + std::string(oldShell ? "item " : "shortcut ") + Cell(item.name) +
+             (arguments ? " (asked for by the script; Wine's Program Manager takes no command line with arguments, "
+                          "but its trace does not show SETUP.EXE sending `" + Utf8(command) +
+                          "` for a program that is there, so this is not told apart from a fault)"
+                        : " (asked for by the script, refused or skipped)"));
+        notMade += (notMade.empty() ? "" : ", ") + Utf8(item.name);
+        missing.push_back(item);
     }
     Line();
-    Summary(std::to_string(shortcuts) + " shortcut(s) created, " + std::to_string(asked.size() - missing.size()) +
-            " of the " + std::to_string(asked.size()) + " asked for" +
+    Summary(std::to_string(shortcuts) + " shortcut(s) created, " +
+            std::to_string(asked.size() - missing.size() - refusedCount) + " of the " +
+            std::to_string(asked.size()) + " asked for" +
+            (refused.empty() ? std::string()
+                             : "; made on Windows, refused by Wine's Program Manager (it takes no arguments): " +
+                                   refused) +
             (missing.empty() ? std::string() : "; NOT made: " + notMade));
 
     Line("#### Registered");
@@ -112,19 +148,40 @@ std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallR
     if (!install.finished) {
         Line("Finish was not reached.");
         Line();
-        return missing;
+        return !missing.empty();
     }
-    std::string first = script.first;
-    size_t comma = first.find(',');  // the file's name in the installation, when one is given
-    std::string target = comma != std::string::npos ? first.substr(comma + 1) : first;
-    Line("- entry 1: `\"" + Utf8(install.installDir + target) + "\"` started in `" + Utf8(install.installDir) +
-         "`, by " + Utf8(script.exe) + " itself or, when it runs elevated, through the desktop's shell, so that "
-         "it runs as the user");
-    Line("- Open: " + (script.open.empty() ? std::string("none") :
-                       "`" + Utf8(script.open) + "` handed to the shell's \"open\" verb (whatever that "
-                       "started is among the new processes below)"));
-    if (install.launched.empty())
-        Line("- Finish was seen to start no process (a program that ends at once may slip through)");
+    // What Finish started for entry 1, and what for the Open document.
+    const size_t comma = script.first.find(',');  // the file's name in the installation, when one is given
+    const std::string program =
+        install.installDir + (comma != std::string::npos ? script.first.substr(comma + 1) : script.first);
+    std::string programBy, documentBy;
+    for (const Launched &process : install.launched) {
+        std::string by = process.by.empty() ? Utf8(script.exe) : process.by;
+        if (lstrcmpiA(process.image.c_str(), program.c_str()) == 0)
+            programBy = by;
+        else if (!script.open.empty())
+            documentBy += (documentBy.empty() ? "opened with `" : ", `") + Utf8(process.image) + "`, started by " + by;
+    }
+    Line("- entry 1 `\"" + Utf8(program) + "\"`, in `" + Utf8(install.installDir) + "`: " +
+         (programBy.empty() ? std::string("NOT seen starting (a program that ends at once may slip through)")
+          : programBy == Utf8(script.exe) ? "started by " + programBy + " itself"
+                                          : "started by " + programBy + ", so that it runs as the user"));
+    if (!script.open.empty() && documentBy.empty()) {
+        // An address goes to the shell as it is; anything else is the installed file.
+        const bool address = script.open.find(':') != std::string::npos;
+        const std::string document = address || script.open[0] == '\\' ? script.open : install.installDir + script.open;
+        const std::string dot = script.open.substr(script.open.rfind('.') == std::string::npos ? script.open.size()
+                                                                                              : script.open.rfind('.'));
+        documentBy = address ? "nothing was seen started for it"
+                     : !driver::Exists(document) ? "nothing was started for it: `" + Utf8(document) + "` is not there"
+                     : AssociatedProgram(document).empty()
+                         ? "nothing was started for it: no program is associated with `" + Utf8(dot) +
+                               "` files in this Wine prefix (on the customer's Windows, the program registered for "
+                               "them opens it)"
+                         : "nothing was seen started for it, although `" + Utf8(AssociatedProgram(document)) +
+                               "` is associated with its type (it may have ended at once)";
+    }
+    Line("- Open: " + (script.open.empty() ? std::string("none") : "`" + Utf8(script.open) + "`: " + documentBy));
     for (const Launched &process : install.launched)
         Line("- new process: `" + Utf8(process.image) + "`, started by " +
              (process.by.empty() ? Utf8(script.exe) : process.by) +
@@ -147,7 +204,9 @@ std::vector<std::string> WriteInstallSurvey(const Script &script, const InstallR
                  (process.by.empty() ? "" : " (through " + process.by + ")");
     }
     Summary("launched at Finish: " + (names.empty() ? std::string("nothing seen") : names));
-    return missing;
+    if (!script.open.empty())
+        Summary("Open " + Utf8(script.open) + ": " + documentBy);
+    return !missing.empty();
 }
 
 enum Verdict { Clean, Incomplete, NotClean };
@@ -162,17 +221,22 @@ Verdict TryShell(const std::string &version, const std::string &dist, const Scri
     InstallResult install = RunInstall(dist, script, version);
     Line("### Installation");
     Line();
+    // The wizard always ends with status 1: only another end is worth a word.
+    const std::string end = install.exitCode == 1 ? std::string()
+                            : install.exitCode == -1 ? " SETUP.EXE had not ended when the trial gave up waiting; the trial ended it."
+                            : " SETUP.EXE ended with status " + std::to_string(install.exitCode) +
+                                  ", where the wizard always ends with 1.";
     Line("The wizard, given the default answers (the proposed directory and options, every message box's "
-         "default button). SETUP.EXE ended with status " + std::to_string(install.exitCode) + ".");
+         "default button)." + end);
     Line();
     Line(install.pages);
     Line("#### Message boxes");
     Line();
     WriteBoxes(install.boxes);
     Summary(std::string(install.finished ? "install finished" : "install did NOT reach Finish") + ", " +
-            std::to_string(install.boxes.size()) + " message box(es), SETUP.EXE status " +
-            std::to_string(install.exitCode));
-    const bool missing = !WriteInstallSurvey(script, install, shortcutsBefore, version == "nt351").empty();
+            std::to_string(install.boxes.size()) + " message box(es)" +
+            (end.empty() ? std::string() : "; " + end.substr(1)));
+    const bool missing = WriteInstallSurvey(script, install, shortcutsBefore, version == "nt351");
     RunRemoval(script, install, version, shortcutsBefore);
     driver::SetWindowsVersion("win7");
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + script.folder;
@@ -187,7 +251,7 @@ Verdict TryShell(const std::string &version, const std::string &dist, const Scri
 int main(int argc, char **argv)
 {
     if (argc < 3) {
-        fprintf(stderr, "usage: TRIAL.EXE DIST REPORT [win7,nt351] [shown name] [setup name] [origin]\n");
+        fprintf(stderr, "usage: TRIAL.EXE DIST REPORT [win7,nt351] [shown name] [setup name] [origin] [facts]\n");
         return 2;
     }
     const std::string dist = WithBackslash(argv[1]);
@@ -204,6 +268,8 @@ int main(int argc, char **argv)
         origin = "none in the distribution: the build's (" + Utf8(TEST_SETUP_EXE) + ")";
     }
     origin += ", built for " + Machine(dist + exe);
+    if (argc > 7 && argv[7][0] != '\0')
+        origin += "; " + Utf8(argv[7]);
     const Script script = ReadScript(dist, exe);
     Line("## Distribution");
     Line();
@@ -234,7 +300,35 @@ int main(int argc, char **argv)
         Line();
     Line("```");
     Line();
-    Summary("script checker: exit status " + std::to_string(status));
+    // A script with errors would give a trial of something the maker did
+    // not mean: the errors are what there is to act on.
+    if (status == 2) {
+        const std::string shownDist = Utf8(dist);
+        Summary("script checker: errors (exit status 2): nothing was tried; mend these first (tools/check.sh "
+                "shows the same findings):");
+        for (size_t at = 0; at < checked.size();) {
+            size_t end = checked.find('\n', at);
+            std::string line = checked.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            // The script as the maker knows it, not as the prefix sees it.
+            if (line.find(": error: ") != std::string::npos)
+                Out.summary += "  - " + (line.compare(0, shownDist.size(), shownDist) == 0
+                                             ? line.substr(shownDist.size()) : line) + "\n";
+            at = end == std::string::npos ? checked.size() : end + 1;
+        }
+        const std::string result = "- result: NOT tried: the script checker found errors\n";
+        driver::WriteFile(Out.dir + "report.md", "# Trial run: " + Utf8(script.title) + "\n\n## Summary\n\n" +
+                                                     Out.summary + result + "\n" + Out.markdown);
+        std::string printed = Out.summary + result;
+        DWORD written;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), printed.data(), DWORD(printed.size()), &written, nullptr);
+        CoUninitialize();
+        return 2;
+    }
+    Summary("script checker: " + std::string(status == 0 ? "no findings" : status == 1 ? "warnings, see the report"
+                                                                      : "did not run (exit status " +
+                                                                            std::to_string(status) + ")"));
 
     Verdict verdict = Clean;
     for (size_t at = 0; at < shells.size();) {
@@ -252,11 +346,16 @@ int main(int argc, char **argv)
         "INCOMPLETE: installed and removed without a message box, but a shortcut or item the script asks for "
         "was not made (see \"NOT made\" above)",
         "NOT clean"};
-    std::string report = "# Trial run: " + Utf8(script.title) + "\n\n## Summary\n\n" + Out.summary +
-                         "- result: " + Results[verdict] + (verdict == NotClean ? ", see below" : "") + "\n\n" +
-                         Out.markdown;
+    const std::string result =
+        "- result: " + std::string(verdict == Clean && refusedByWine
+                                       ? "installed without a message box, made every shortcut asked for that "
+                                         "Wine can make (its Program Manager alone refused the item(s) named "
+                                         "above), and removed completely"
+                                       : Results[verdict]);
+    std::string report = "# Trial run: " + Utf8(script.title) + "\n\n## Summary\n\n" + Out.summary + result +
+                         (verdict == NotClean ? ", see below" : "") + "\n\n" + Out.markdown;
     driver::WriteFile(Out.dir + "report.md", report);
-    std::string printed = Out.summary + "- result: " + Results[verdict] + "\n";
+    std::string printed = Out.summary + result + "\n";
     DWORD written;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), printed.data(), DWORD(printed.size()), &written, nullptr);
     CoUninitialize();

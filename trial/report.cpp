@@ -49,7 +49,15 @@ std::string Shot(HWND window, const std::string &prefix, const std::string &what
     char number[16];
     wsprintfA(number, "%02d", ++Out.shot);
     const std::string name = prefix + "-" + number + "-" + what;
-    if (!driver::SaveWindowBitmap(window, Out.dir + name + ".bmp"))
+    // The picture is taken from the screen, where another program's window
+    // may lie over this one (the group folder that Program Manager opens on
+    // the old shell, some time after it was asked to): for the moment of
+    // the picture it is put above every other.
+    const UINT still = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, still);
+    const bool saved = driver::SaveWindowBitmap(window, Out.dir + name + ".bmp");
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, still);
+    if (!saved)
         return "(no picture)";
     // tools/trial.sh turns every BMP into the PNG named here.
     return "![" + what + "](" + name + ".png)";

@@ -3,6 +3,7 @@
 #include "trial.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -37,21 +38,42 @@ Script ReadScript(const std::string &dist, const std::string &exe)
         size_t comma = entry.find(',');
         if (comma == std::string::npos || comma == 0)
             break;
-        script.captions.push_back(entry.substr(0, comma));
+        script.groups.push_back(entry);
     }
     return script;
 }
 
-std::vector<std::string> AskedShortcuts(const Script &script, bool oldShell)
+// A comma is never the second byte of a double-byte character, so entries
+// split at it byte by byte.
+static AskedItem FileItem(const Script &script, const std::string &name)
 {
-    // The default answers: the Start menu checked, the desktop not.
+    size_t comma = script.first.find(',');
+    return {name, comma == std::string::npos ? script.first : script.first.substr(comma + 1), ""};
+}
+
+static AskedItem GroupItem(const std::string &entry, const std::string &name)
+{
+    std::string rest = entry.substr(entry.find(',') + 1);
+    size_t comma = rest.find(',');
+    return {name, rest.substr(0, comma), comma == std::string::npos ? "" : rest.substr(comma + 1)};
+}
+
+std::vector<AskedItem> AskedShortcuts(const Script &script, bool oldShell)
+{
+    // The default answers: the Start menu checked, the desktop not. A
+    // resident product gets one item under its title: on the old shell the
+    // first [Group] entry's, else the program's.
     if (script.tsr.compare(0, 1, "1") == 0)
-        return {script.title};
-    if (!script.captions.empty())
-        return script.captions;
+        return {oldShell && !script.groups.empty() ? GroupItem(script.groups[0], script.title)
+                                                   : FileItem(script, script.title)};
+    std::vector<AskedItem> items;
+    for (const std::string &entry : script.groups)
+        items.push_back(GroupItem(entry, entry.substr(0, entry.find(','))));
+    if (!items.empty())
+        return items;
     if (oldShell)
-        return {script.title, script.exe + "の削除"};
-    return {script.title};
+        return {FileItem(script, script.title), {script.exe + "の削除", script.exe, "/r"}};
+    return {FileItem(script, script.title)};
 }
 
 // The last part of a path, with double-byte characters stepped over: the
@@ -68,21 +90,76 @@ static std::string FileName(const std::string &path)
     return path.substr(start);
 }
 
-std::vector<std::string> MissingShortcuts(const std::vector<std::string> &asked,
-                                          const std::vector<std::string> &made)
+std::vector<AskedItem> MissingShortcuts(const std::vector<AskedItem> &asked, const std::vector<std::string> &made)
 {
-    std::vector<std::string> missing;
-    for (const std::string &name : asked) {
+    std::vector<AskedItem> missing;
+    for (const AskedItem &item : asked) {
         bool found = false;
         for (const std::string &path : made)
-            found = found || lstrcmpiA(FileName(path).c_str(), (name + ".lnk").c_str()) == 0;
+            found = found || lstrcmpiA(FileName(path).c_str(), (item.name + ".lnk").c_str()) == 0;
         bool repeated = false;  // a repeated caption overwrites the earlier shortcut
-        for (const std::string &other : missing)
-            repeated = repeated || lstrcmpiA(other.c_str(), name.c_str()) == 0;
+        for (const AskedItem &other : missing)
+            repeated = repeated || lstrcmpiA(other.name.c_str(), item.name.c_str()) == 0;
         if (!found && !repeated)
-            missing.push_back(name);
+            missing.push_back(item);
     }
     return missing;
+}
+
+// A string as Wine's trace writes it (debugstr_w): quoted, with \\, \", \n,
+// \r and \t escaped and every other character outside ASCII as \ and four
+// hex digits. A string the trace cut short ends in "... and is no proof.
+static bool DecodeTraced(const std::string &text, size_t at, std::wstring &out)
+{
+    for (; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '"')
+            return text.compare(at, 4, "\"...") != 0;
+        if (c != '\\') {
+            out += wchar_t(static_cast<unsigned char>(c));
+            continue;
+        }
+        if (++at >= text.size())
+            return false;
+        switch (text[at]) {
+        case 'n': out += L'\n'; break;
+        case 'r': out += L'\r'; break;
+        case 't': out += L'\t'; break;
+        case '"': out += L'"'; break;
+        case '\\': out += L'\\'; break;
+        default:
+            if (at + 4 > text.size())
+                return false;
+            out += wchar_t(strtoul(text.substr(at, 4).c_str(), nullptr, 16));
+            at += 3;
+        }
+    }
+    return false;
+}
+
+bool ProgmanExecuted(const std::string &command)
+{
+    char trace[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("TRIAL_DDE_TRACE", trace, sizeof trace);
+    if (length == 0 || length >= sizeof trace)
+        return false;
+    std::wstring wanted(command.size(), L'\0');
+    wanted.resize(MultiByteToWideChar(932, 0, command.data(), int(command.size()), &wanted[0], int(wanted.size())));
+    const std::string text = driver::ReadFile(trace);
+    static const char Marker[] = ":Dde_OnExecute ", Data[] = " data=L\"";
+    for (size_t line = 0; line < text.size();) {
+        size_t end = text.find('\n', line);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string one = text.substr(line, end - line);
+        size_t data = one.find(Data);
+        std::wstring executed;
+        if (one.find(Marker) != std::string::npos && data != std::string::npos &&
+            DecodeTraced(one, data + sizeof Data - 1, executed) && executed == wanted)
+            return true;
+        line = end + 1;
+    }
+    return false;
 }
 
 static void Walk(const std::string &dir, const std::string &shown, std::vector<Item> &items, int depth,
@@ -189,6 +266,12 @@ static bool SplitRoot(const std::string &fullKey, HKEY &root, std::string &key)
         }
     }
     return false;
+}
+
+std::string AssociatedProgram(const std::string &path)
+{
+    char program[MAX_PATH] = "";
+    return reinterpret_cast<INT_PTR>(FindExecutableA(path.c_str(), nullptr, program)) > 32 ? program : "";
 }
 
 bool RegistryKeyExists(const std::string &fullKey)

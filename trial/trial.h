@@ -35,15 +35,22 @@ struct Script {
     std::string path;
     std::string title, folder, tsr, open, first;
     std::vector<std::string> regKeys;
-    std::vector<std::string> captions;  // [Group] entries, up to the first that ends the list
+    std::vector<std::string> groups;  // [Group] entries, up to the first that ends the list
 };
 Script ReadScript(const std::string &dist, const std::string &exe);
-// The names of the shortcuts (new shell) or Program Manager items (old
-// shell) that the script asks for with the wizard's default answers.
-std::vector<std::string> AskedShortcuts(const Script &script, bool oldShell);
-// The asked names that no new shortcut of the list carries.
-std::vector<std::string> MissingShortcuts(const std::vector<std::string> &asked,
-                                          const std::vector<std::string> &made);
+// A shortcut (new shell) or Program Manager item (old shell) that the script
+// asks for with the wizard's default answers: its name, and what it starts.
+struct AskedItem {
+    std::string name;
+    std::string target;     // relative to the installation directory
+    std::string arguments;  // empty when it has none
+};
+std::vector<AskedItem> AskedShortcuts(const Script &script, bool oldShell);
+// The asked items that no new shortcut of the list carries by name.
+std::vector<AskedItem> MissingShortcuts(const std::vector<AskedItem> &asked, const std::vector<std::string> &made);
+// Whether Wine's trace of the DDE commands that its Program Manager executed
+// (tools/trial.sh has the desktop's process write it) holds this command.
+bool ProgmanExecuted(const std::string &command);
 
 // Files and directories below a directory, relative names, directories first.
 struct Item {
@@ -84,7 +91,7 @@ struct Launched {
 };
 struct InstallResult {
     bool finished = false;
-    int exitCode = -1;
+    int exitCode = -1;  // -1: not ended when the trial gave up waiting, and ended by it
     std::string installDir;
     std::string pages;  // Markdown: each page's picture and what it showed
     std::vector<BoxRecord> boxes;
@@ -98,5 +105,7 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
 
 // CHECKINF.EXE on the distribution: its exit status and output in UTF-8.
 int RunChecker(const std::string &setupPath, std::string &output);
+// The program associated with a file's type here, or empty.
+std::string AssociatedProgram(const std::string &path);
 
 }  // namespace trial

@@ -270,7 +270,9 @@ void RunRemoval(const Script &script, const InstallResult &install, const std::s
         Line("#### Removal dialog, when it had finished");
         Line();
         Line(after);
-        Line("- closed with its button; the copy ended with status 1: " + std::string(closed ? "yes" : "no"));
+        Line(closed ? "- closed with its button, and the removal's copy ended"
+                    : "- closed with its button, but the removal's copy was still running 20 s later; the trial "
+                      "ended it");
         Line();
     }
     Summary("removal: " + (outcome.empty() ? std::string("no outcome shown") : Utf8(outcome)) + ", " +

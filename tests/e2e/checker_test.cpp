@@ -149,6 +149,23 @@ size_t Count(const std::string &text, const std::string &what)
     return count;
 }
 
+// A distribution with only those of the sample's files that the script
+// names, by their path or their folder: a file no entry installs is a
+// finding of its own.
+std::string CheckDist(const std::string &name, const char *script)
+{
+    const std::string dir = MakeDist(name, script, true), text = script != nullptr ? script : "";
+    for (const std::string file : {"APP.EXE", "README.TXT", "DATA.DAT", "HELP\\APP.HLP"}) {
+        const std::string folder = file.substr(0, file.find('\\'));
+        if (text.find(file) == std::string::npos && text.find(folder) == std::string::npos)
+            continue;
+        if (folder != file)
+            CreateDirectoryA((dir + folder).c_str(), nullptr);
+        CopyFileA((TEST_SAMPLE_DIR "\\" + file).c_str(), (dir + file).c_str(), FALSE);
+    }
+    return dir;
+}
+
 }  // namespace
 
 TEST(Checker, SampleProductPlanFollowsTheLoaders)
@@ -193,7 +210,7 @@ TEST(Checker, SampleProductPlanFollowsTheLoaders)
 
 TEST(Checker, CleanProductPassesWhicheverWayItIsNamed)
 {
-    std::string dir = MakeDist("chk_clean", SampleScript().c_str());
+    std::string dir = CheckDist("chk_clean", SampleScript().c_str());
     CheckRun byDirectory = RunChecker(dir);
     EXPECT_EQ(0, byDirectory.status);
     EXPECT_TRUE(byDirectory.findings.empty()) << byDirectory.findings.front();
@@ -211,7 +228,7 @@ TEST(Checker, CleanProductPassesWhicheverWayItIsNamed)
 
 TEST(Checker, KeysThatAreNeverRead)
 {
-    std::string dir = MakeDist("chk_gaps",
+    std::string dir = CheckDist("chk_gaps",
                                "[Install]\nTitle=ギャップ\nFolder=ChkGaps\n1=APP.EXE\n2=README.TXT\n4=DATA.DAT\n"
                                "01=HELP\\APP.HLP\n0=DATA.DAT\nTitel=typo\n2=DATA.DAT\nNOEQUALS\n"
                                "[Group]\n1=アプリ,APP.EXE\n3=説明,README.TXT\nname=x,APP.EXE\n"
@@ -232,14 +249,17 @@ TEST(Checker, KeysThatAreNeverRead)
     EXPECT_TRUE(OneFinding(run, "Reg:3: warning: ", "2 番が抜けている"));
     EXPECT_TRUE(HasLine(run, "  HKEY_CURRENT_USER\\Software\\ChkGaps"));
     EXPECT_FALSE(HasLine(run, "  HKEY_CURRENT_USER\\Software\\ChkGaps2"));
-    EXPECT_EQ(9u, run.findings.size());
+    // The files of the entries never read are installed by none.
+    EXPECT_TRUE(HasFinding(run, "Install:-: warning: ", "DATA.DAT - どの [Install] の項目も"));
+    EXPECT_TRUE(HasFinding(run, "Install:-: warning: ", "HELP\\APP.HLP - どの [Install] の項目も"));
+    EXPECT_EQ(11u, run.findings.size());
     RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
 TEST(Checker, ListsThatEndEarly)
 {
     // An empty source ends the file list at once.
-    std::string dir = MakeDist("chk_ends", "[Install]\nTitle=終わり\nFolder=ChkEnds\n1=,APP.EXE\n2=DATA.DAT\n"
+    std::string dir = CheckDist("chk_ends", "[Install]\nTitle=終わり\nFolder=ChkEnds\n1=,APP.EXE\n2=DATA.DAT\n"
                                            "[Group]\n1=APP.EXE\n2=名前,APP.EXE\n");
     CheckRun run = RunChecker(dir);
     EXPECT_EQ(1, run.status);
@@ -257,7 +277,7 @@ TEST(Checker, ListsThatEndEarly)
     EXPECT_TRUE(HasLine(run, "    [AddItem(\"" + Home + "ChkEnds\\SETUP.EXE /r\",\"SETUP.EXEの削除\")]"));
 
     // An empty caption ends the shortcut list too; commas after the target are arguments.
-    MakeDist("chk_ends", "[Install]\nTitle=終わり\nFolder=ChkEnds\n1=APP.EXE\n"
+    CheckDist("chk_ends", "[Install]\nTitle=終わり\nFolder=ChkEnds\n1=APP.EXE\n"
                          "[Group]\n1=Tool,APP.EXE,/a,/b\n2=,APP.EXE\n");
     run = RunChecker(dir);
     EXPECT_EQ(1, run.status);
@@ -271,7 +291,7 @@ TEST(Checker, ListsThatEndEarly)
 
 TEST(Checker, RegistryKeysThatTheRemovalWouldMishandle)
 {
-    std::string dir = MakeDist("chk_reg",
+    std::string dir = CheckDist("chk_reg",
                                "[Install]\nTitle=レジストリ\nFolder=ChkReg\n1=APP.EXE\n[Reg]\n"
                                "1=HKEY_CURRENT_USER\\Software\\ChkReg\n"
                                "2=hkey_current_user\\Software\\ChkReg\n"
@@ -313,6 +333,13 @@ TEST(Checker, RegistryKeysThatTheRemovalWouldMishandle)
     EXPECT_TRUE(OneFinding(run, "Reg:15: error: ", "ルート名だけ"));
     EXPECT_TRUE(OneFinding(run, "Reg:16: error: ", "ルート直下"));
     EXPECT_TRUE(FindingsAt(run, "Reg:17:").empty());
+    // The plan lists each key as the removal takes it: what it refuses stays.
+    const std::string kept = "  (削除されません。検査結果を見てください)";
+    for (const char *key : {"HKEY_CURRENT_USER\\Software\\ChkReg", "HKEY_CURRENT_USER\\\\Software\\ChkReg"})
+        EXPECT_TRUE(HasLine(run, std::string("  ") + key)) << key;
+    for (const char *key : {"hkey_current_user\\Software\\ChkReg", "HKEY_CURRENT_USER\\", "HKEY_LOCAL_MACHINE\\SOFTWARE",
+                            "HKEY_CURRENT_USER\\Software\\Microsoft", "HKEY_CLASSES_ROOT\\ChkReg.Document"})
+        EXPECT_TRUE(HasLine(run, "  " + std::string(key) + kept)) << key;
     RemoveTree(dir.substr(0, dir.size() - 1));
 }
 
@@ -334,13 +361,15 @@ TEST(Checker, FileEntriesThatWouldNotInstallAsWritten)
                          "12=DATA.DAT,A*B.DAT\n"
                          "13=DATA.DAT,表示\\ソフト\\DATA.DAT\n"  // trail bytes 0x5C are no separators
                          "14=DATA.DAT," + std::string(260, 'V') + "\n";  // cut by the reader
-    std::string dir = MakeDist("chk_files", script.c_str());
+    std::string dir = CheckDist("chk_files", script.c_str());
     CheckRun run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     std::string home = Home + "ChkFiles\\";
     EXPECT_TRUE(OneFinding(run, "Install:1: warning: ", "プログラム (.EXE .COM .BAT) ではありません"));
     EXPECT_TRUE(OneFinding(run, "Install:2: error: ", "MISSING.DLL - 配布ディレクトリにありません"));
     EXPECT_TRUE(OneFinding(run, "Install:3: error: ", "HELP - フォルダです"));
+    // The folder's file goes into a package, but no entry installs it.
+    EXPECT_TRUE(OneFinding(run, "Install:-: warning: ", "HELP\\APP.HLP - どの [Install] の項目もこのファイルを"));
     // Without a comma the source is the destination too.
     EXPECT_EQ(3u, FindingsAt(run, "Install:4: ").size());
     EXPECT_TRUE(HasFinding(run, "Install:4: warning: ", "配布ディレクトリの外"));
@@ -369,7 +398,7 @@ TEST(Checker, FileEntriesThatWouldNotInstallAsWritten)
 
 TEST(Checker, ShortcutEntries)
 {
-    std::string dir = MakeDist("chk_group",
+    std::string dir = CheckDist("chk_group",
                                "[Install]\nTitle=ショートカット\nFolder=ChkGroup\n1=APP.EXE\n2=HELP\\APP.HLP,HELP\\APP.HLP\n"
                                "3=README.TXT,DOC\\ソフトの使い方.TXT\n[Group]\n1=アプリ,APP.EXE\n2=ヘルプ,HELP\\APP.HLP\n3=A/B,APP.EXE\n4=CON,APP.EXE\n"
                                "5=アプリ,APP.EXE,/again\n6=メモ帳,NOTEPAD.EXE\n7=外,..\\OTHER\\TOOL.EXE\n"
@@ -399,20 +428,20 @@ TEST(Checker, ShortcutEntries)
 
 TEST(Checker, ScriptsThatSetupRefuses)
 {
-    std::string dir = MakeDist("chk_refused", "[Install]\nFolder=ChkRefused\n1=APP.EXE\n");
+    std::string dir = CheckDist("chk_refused", "[Install]\nFolder=ChkRefused\n1=APP.EXE\n");
     CheckRun run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     EXPECT_TRUE(OneFinding(run, "Install:Title: error: ", "設定ファイルが壊れているか、または見つかりません。"));
     EXPECT_EQ(1u, run.findings.size());
     EXPECT_EQ(-1, LineIndex(run, "コピーするファイル (この順番):"));  // no plan for a refused script
 
-    MakeDist("chk_refused", "[Install]\nTitle=拒否\nFolder=\n");
+    CheckDist("chk_refused", "[Install]\nTitle=拒否\nFolder=\n");
     run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     EXPECT_TRUE(OneFinding(run, "Install:Folder: error: ", "Folder がないか空です"));
     EXPECT_EQ(1u, run.findings.size());
 
-    MakeDist("chk_refused", nullptr);
+    CheckDist("chk_refused", nullptr);
     run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     ASSERT_EQ(1u, run.findings.size());
@@ -423,7 +452,7 @@ TEST(Checker, ScriptsThatSetupRefuses)
     EXPECT_NE(std::string::npos, run.findings[0].find("設定ファイルが見つかりません"));
 
     // The executable's name must leave room for the script's: 3 to 51 bytes.
-    MakeDist("chk_refused", SampleScript().c_str());
+    CheckDist("chk_refused", SampleScript().c_str());
     for (const std::string &name : {std::string("AB"), std::string(52, 'N')}) {
         run = RunChecker(dir + name);
         EXPECT_EQ(2, run.status) << name;
@@ -475,7 +504,7 @@ TEST(Checker, GlobalKeysAndResidentProducts)
     for (const Tsr &c : cases) {
         std::string script = std::string("[Install]\nTitle=常駐\nFolder=ChkTsr\n") + c.line +
                              "1=APP.EXE\n[Group]\n1=設定,APP.EXE,/setup\n";
-        dir = MakeDist("chk_tsr", script.c_str());
+        dir = CheckDist("chk_tsr", script.c_str());
         CheckRun run = RunChecker(dir);
         EXPECT_EQ(c.resident, HasLine(run, "    スタートアップ\\常駐.lnk")) << c.line;
         EXPECT_EQ(!c.resident, HasLine(run, "    プログラム\\常駐\\設定.lnk")) << c.line;
@@ -492,7 +521,7 @@ TEST(Checker, GlobalKeysAndResidentProducts)
     std::string title(120, 'T');
     std::string script = "[Install]\nTitle=" + title + "\nFolder=Chk:Bad\nOpen=MANUAL.TXT\n1=APP.EXE\nPublisher=" +
                          title + "\nVersion=1\x01\n";
-    MakeDist("chk_tsr", script.c_str());
+    CheckDist("chk_tsr", script.c_str());
     CheckRun run = RunChecker(dir);
     EXPECT_EQ(2, run.status);
     EXPECT_TRUE(OneFinding(run, "Install:Title: warning: " + title.substr(0, 99) + " - ", "切り詰めて"));
@@ -501,7 +530,7 @@ TEST(Checker, GlobalKeysAndResidentProducts)
     EXPECT_TRUE(OneFinding(run, "Install:Folder: error: Chk:Bad - ", "使えない文字"));
     EXPECT_TRUE(OneFinding(run, "Install:Open: warning: MANUAL.TXT - ", "インストールしません"));
 
-    MakeDist("chk_tsr", "[Install]\nTitle=入れ子\nFolder=Vendor\\ChkNested\nOpen=http://example.invalid/\n1=APP.EXE\n");
+    CheckDist("chk_tsr", "[Install]\nTitle=入れ子\nFolder=Vendor\\ChkNested\nOpen=http://example.invalid/\n1=APP.EXE\n");
     run = RunChecker(dir);
     EXPECT_EQ(1, run.status);
     EXPECT_TRUE(OneFinding(run, "Install:Folder: warning: ", "入れ子"));
@@ -519,7 +548,7 @@ TEST(Checker, PlansAgainstTheDefaultEvenWithAnEarlierInstallation)
     const char command[] = "\"D:\\Apps\\Earlier\\SETUP.EXE\" /r";
     RegSetValueExA(handle, "UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE *>(command), sizeof command);
     RegCloseKey(handle);
-    std::string dir = MakeDist("chk_earlier", "[Install]\nTitle=前回\nFolder=ChkEarlier\n1=APP.EXE\n");
+    std::string dir = CheckDist("chk_earlier", "[Install]\nTitle=前回\nFolder=ChkEarlier\n1=APP.EXE\n");
     CheckRun run = RunChecker(dir);
     RegDeleteTree(HKEY_LOCAL_MACHINE, key);
     EXPECT_EQ(0, run.status);
@@ -534,7 +563,7 @@ TEST(Checker, PlansAgainstTheDefaultEvenWithAnEarlierInstallation)
 
 TEST(Checker, ProductsOfAHundredMegabytesOrMore)
 {
-    std::string dir = MakeDist("chk_big", "[Install]\nTitle=大きい\nFolder=ChkBig\n1=APP.EXE\n2=BIG.DAT\n");
+    std::string dir = CheckDist("chk_big", "[Install]\nTitle=大きい\nFolder=ChkBig\n1=APP.EXE\n2=BIG.DAT\n");
     // A sparse file: the size counts, not the blocks.
     auto makeBig = [&](LONGLONG size) {
         HANDLE file = CreateFileA((dir + "BIG.DAT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -559,7 +588,7 @@ TEST(Checker, ProductsOfAHundredMegabytesOrMore)
 
 TEST(Checker, WritesInTheConsoleCodePage)
 {
-    std::string dir = MakeDist("chk_cp", SampleScript().c_str());
+    std::string dir = CheckDist("chk_cp", SampleScript().c_str());
     std::string cp932;
     CheckRun native = RunChecker(dir, "C:\\", &cp932);
     // The checker shares our console. Wine gives a test run without a
@@ -624,7 +653,7 @@ TEST(Checker, GuideExamples)
 
     for (const Example &example : examples) {
         std::string script = SourceText(example.file);
-        std::string dir = MakeDist("chk_guide", script.c_str());
+        std::string dir = CheckDist("chk_guide", script.c_str());
         CheckRun run = RunChecker(dir);
         EXPECT_EQ(example.status, run.status) << example.file;
         std::string shown;

@@ -86,6 +86,12 @@ TEST(MainJob, TrialReportOnTheSample)
     EXPECT_NE(std::string::npos, report.find("- new process: `C:\\Program Files\\SampleApp\\APP.EXE`, started by "
                                              "the desktop's shell\n"));
     EXPECT_NE(std::string::npos, report.find("- launched at Finish: APP.EXE (through the desktop's shell)\n"));
+    // Every line says something to act on: what became of the document, how
+    // the removal's copy ended, and no status that every run ends with.
+    EXPECT_NE(std::string::npos, report.find("- Open: `README.TXT`: nothing was started for it: no program is "
+                                             "associated with `.TXT` files in this Wine prefix"));
+    EXPECT_NE(std::string::npos, report.find("- closed with its button, and the removal's copy ended\n"));
+    EXPECT_EQ(std::string::npos, report.find("status 1"));
     EXPECT_NE(std::string::npos, report.find("| 1 | request | " + Utf8("サンプル") + " | information | " +
                                              Utf8("サンプルを削除します。") + " | OK (default), Cancel | OK |"));
     EXPECT_NE(std::string::npos, report.find("- status: " + Utf8("サンプルは正常に削除されました。")));

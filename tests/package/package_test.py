@@ -162,6 +162,16 @@ class Package(unittest.TestCase):
         certificates = Certificates(work)
         self.addCleanup(certificates.close)
         archive = os.path.join(work, "sample.zip")
+        # A signing failure names its cause first, and no option of osslsigncode's.
+        signing = ["--cert", certificates.path("maker.pem"), os.path.join(TREE, "sample"), archive]
+        for key, more, cause in (("stranger.key", [], "the private key " + certificates.path("stranger.key") +
+                                  " does not belong to the certificate"),
+                                 ("maker.key", ["--timestamp", "http://timestamp.invalid/"],
+                                  "the time-stamp server http://timestamp.invalid/ cannot be reached (timestamp.invalid: ")):
+            refused = package("--key", certificates.path(key), *more, *signing)
+            self.assertEqual(1, refused.returncode, refused.stdout)
+            self.assertIn("\npackage: signing failed: " + cause, "\n" + refused.stdout)
+            self.assertNotIn('"-t" option', refused.stdout)
         made = package("--cert", certificates.path("maker.pem"), "--key", certificates.path("maker.key"),
                        "--timestamp", certificates.url, os.path.join(TREE, "sample"), archive)
         self.assertEqual(0, made.returncode, made.stdout)
@@ -317,25 +327,77 @@ class Package(unittest.TestCase):
             self.assertEqual(outputs[0], outputs[1])
         self.assertIn(b":-:-: error: UTF-8 ", outputs[0])
 
-    def test_trial_refused_item(self):
-        """Wine's Program Manager refuses the sample's item with arguments: the
-        trial names it and does not call the result clean."""
-        if ARCH != "x86_64":
-            raise unittest.SkipTest("the trial runs TRIAL.EXE of the x86_64 tree")
-        dist = os.path.join(work_dir("trial"), "dist")
-        shutil.copytree(os.path.join(TREE, "sample"), dist)
-        os.rename(os.path.join(dist, "SETUP.INF"), os.path.join(dist, "INSTALL.INF"))
-        os.remove(os.path.join(dist, "SETUP.EXE"))
-        report = os.path.join(os.path.dirname(dist), "report")
-        tried = run([os.path.join(ROOT, "tools", "trial.sh"), dist, report],
-                    env=dict(os.environ, TRIAL_BUILD=TREE, TRIAL_SHELLS="nt351"), timeout=170)
-        self.assertEqual(1, tried.returncode, tried.stdout)
-        arch = "i686" if run(["sh", "-c", "/usr/lib/wine/wine --version"]).returncode == 0 else "x86_64"
-        for words in (f"- INSTALL.EXE: none in the distribution: the build's {arch} one",
-                      "(Program Manager groups, Windows NT 3.51)", "- 2 shortcut(s) created, 2 of the 3 asked for; "
-                      "NOT made: サンプル (設定)\n", "- result: INCOMPLETE: "):
-            self.assertIn(words, tried.stdout)
-        self.assertIn("- NOT made: item サンプル (設定) (asked for by the script", read(report + "/report.md").decode())
+    def test_trial(self):
+        """tools/trial.sh on what ships: the packaged, signed sample runs as it is
+        and passes on both shells, Wine's Program Manager alone refusing its
+        item with arguments; an item really missing fails the trial; a script
+        with errors is not tried."""
+        if ARCH == "i686" and run(["sh", "-c", "/usr/lib/wine/wine --version"]).returncode != 0:
+            raise unittest.SkipTest("this machine runs no 32-bit code")
+        work = work_dir("trial")
+        certificates = Certificates(work)
+        self.addCleanup(certificates.close)
+        sample, archive = os.path.join(TREE, "sample"), os.path.join(work, "sample.zip")
+        made = package("--cert", certificates.path("maker.pem"), "--key", certificates.path("maker.key"), sample, archive)
+        self.assertEqual(0, made.returncode, made.stdout)
+        self.assertIn("warning: signed without a time stamp", made.stdout)
+
+        def trial(target, status, shells, *words):
+            tried = run([os.path.join(ROOT, "tools", "trial.sh"), target, os.path.join(work, "report")],
+                        env=dict(os.environ, TRIAL_BUILD=TREE, TRIAL_SHELLS=shells), timeout=240)
+            self.assertEqual(status, tried.returncode, tried.stdout)
+            for text in words:
+                self.assertIn(text, tried.stdout)
+
+        refused = "made on Windows, refused by Wine's Program Manager (it takes no arguments): サンプル (設定)"
+        trial(archive, 0, "win7,nt351", f"- SETUP.EXE: the archive's own, built for {ARCH} ",
+              "; bound to its script, which is the one it was bound to; signed by /CN=Throwaway maker, without a time "
+              "stamp, the signature matching the file\n", f"- 2 shortcut(s) created, 2 of the 3 asked for; {refused}\n",
+              "- result: installed without a message box, made every shortcut asked for that Wine can make")
+        dist = os.path.join(work, "dist")
+        shutil.copytree(sample, dist)
+        text = read(os.path.join(dist, "SETUP.INF")).decode("cp932")
+        write(os.path.join(dist, "SETUP.INF"), text.replace("3=ヘルプ,APP.HLP", "3=ヘルプ,APP.HLP\r\n4=ない,NONE.EXE").encode("cp932"))
+        trial(dist, 1, "nt351", f"- 2 shortcut(s) created, 2 of the 4 asked for; {refused}; NOT made: ない\n",
+              "- result: INCOMPLETE: ")
+        shutil.copyfile(os.path.join(ROOT, "sample", "dist", "SETUP.INF"), os.path.join(dist, "SETUP.INF"))
+        trial(dist, 2, "nt351", "- script checker: errors (exit status 2): nothing was tried",
+              "  - SETUP.INF:-:-: error: UTF-8 で保存されています。", "- result: NOT tried")
+
+    def test_winget(self):
+        """The Windows package manager's manifests, read back by a YAML reader,
+        say what the package holds."""
+        import yaml
+        work = work_dir("winget")
+        archive, url = os.path.join(work, "sample.zip"), "https://example.com/downloads/sample.zip"
+        made = package("--winget", url, "--id", "SampleMaker.Sample", os.path.join(TREE, "sample"), archive)
+        self.assertEqual(0, made.returncode, made.stdout)
+        with zipfile.ZipFile(archive, metadata_encoding="cp932") as z:
+            shipped = z.read("SETUP.INF").decode("cp932")
+            self.assertIn("SETUP.EXE", z.namelist())
+        key = {k: v for k, v in (line.split("=", 1) for line in shipped.splitlines() if "=" in line)}
+        manifests = {}
+        for kind, suffix in (("version", ""), ("defaultLocale", ".locale.ja-JP"), ("installer", ".installer")):
+            with open(os.path.join(work, f"SampleMaker.Sample{suffix}.yaml"), encoding="utf-8") as f:
+                manifests[kind] = yaml.safe_load(f)
+            self.assertEqual({"PackageIdentifier": "SampleMaker.Sample", "PackageVersion": key["Version"],
+                              "ManifestType": kind, "ManifestVersion": "1.12.0"},
+                             {k: manifests[kind].pop(k) for k in ("PackageIdentifier", "PackageVersion", "ManifestType",
+                                                                  "ManifestVersion")})
+        self.assertEqual({"DefaultLocale": "ja-JP"}, manifests["version"])
+        self.assertEqual({"PackageLocale": "ja-JP", "Publisher": key["Publisher"], "PackageName": key["Title"],
+                          "License": "Proprietary", "ShortDescription": key["Title"]}, manifests["defaultLocale"])
+        self.assertEqual({
+            "InstallerType": "zip", "NestedInstallerType": "exe", "NestedInstallerFiles": [{"RelativeFilePath": "SETUP.EXE"}],
+            "Scope": "machine", "InstallModes": ["silent", "silentWithProgress"],
+            "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S", "InstallLocation": "/D=<INSTALLPATH>"},
+            "ExpectedReturnCodes": [{"InstallerReturnCode": code, "ReturnResponse": response} for code, response in
+                                    ((2, "contactSupport"), (3, "invalidParameter"), (4, "fileInUse"), (5, "contactSupport"))],
+            "UpgradeBehavior": "install", "ElevationRequirement": "elevatesSelf", "ProductCode": key["Folder"],
+            "AppsAndFeaturesEntries": [{"DisplayName": key["Title"], "Publisher": key["Publisher"],
+                                        "DisplayVersion": key["Version"], "ProductCode": key["Folder"]}],
+            "Installers": [{"Architecture": {"i686": "x86", "x86_64": "x64"}[ARCH], "InstallerUrl": url,
+                            "InstallerSha256": digest(read(archive)).upper()}]}, manifests["installer"])
 
     def test_japanese_names(self):
         work = work_dir("names")
@@ -360,6 +422,7 @@ class Package(unittest.TestCase):
             made = package(os.path.join(dist), archive, *(["--name", exe] if exe != "SETUP.EXE" else []))
             self.assertEqual(0, made.returncode, made.stdout)
             self.assertIn("問題は見つかりませんでした。", made.stdout)
+            self.assertIn(f"warning: {exe} is not signed", made.stdout)
             self.assertIn("表計算\\ソース.DAT", made.stdout)
             # Each file bound under its entry's number, the script so completed to the program.
             bound = text + b"[Hash]\r\n" + b"".join(b"%d=%s\r\n" % (n, digest(files[name]).encode()) for n, name in
@@ -400,12 +463,18 @@ class Package(unittest.TestCase):
             (base, [], ["--name", "SETUP.COM"], 1, "it must end in .EXE", False),
             (base.encode(), [], [], 1, "/SETUP.INF:-:-: error: UTF-8 で保存されています", False),
             (base, ["EXTRA.TXT", "HELP/OLD.HLP"], [], 0,
-             "warning: HELP\\OLD.HLP - no [Install] entry installs this file", True),
+             "SETUP.INF:Install:-: warning: HELP\\OLD.HLP - どの [Install] の項目もこのファイルを", True),
             (base, ["CON.TXT"], [], 1, "名前が Windows のデバイス名です", False, "ja_JP.UTF-8"),
             (base + "[ hash ]\n", [], [], 1, "SETUP.INF holds a [Hash] section", False),
             # A file from outside the folder is not the package's to vouch for.
-            (base.replace("4=README.TXT", "4=README.TXT\n5=C:\\WINDOWS\\WIN.INI,WIN.INI"), [], [], 0,
-             "bound SETUP.EXE to SETUP.INF and the 4 files", True),
+            (base.replace("4=README.TXT", "4=README.TXT\n5=C:\\WINDOWS\\WIN.INI,WIN.INI"), [], [], 1,
+             "[Install] 5: C:\\WINDOWS\\WIN.INI\nThe packaged SETUP.EXE installs only the files whose SHA-256", False),
+            (base.replace("Publisher=サンプル工房\n", ""), [], ["--winget", "https://example.com/a.zip"], 1,
+             "--winget: the script's [Install] section has no Publisher=: winget lists", False),
+            (base.replace("Version=1.0\n", ""), [], ["--winget", "https://example.com/a.zip"], 1, "has no Version=", False),
+            (base, [], ["--winget", "https://example.com/a.zip", "--id", "NoDot"], 1,
+             "NoDot cannot be a package identifier", False),
+            (base, [], ["--winget", "https://example.com/a.zip"], 0, "サンプル工房.SampleApp.installer.yaml", True),
         ]
         archive = os.path.join(work, "out.zip")
         for text, extra, options, status, words, written, *lang in cases:
