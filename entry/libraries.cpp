@@ -22,13 +22,30 @@ HMODULE LoadSystemLibrary(const char *name)
     AddTrailingBackslash(path);
     if (!AppendText(path, PATH_SIZE, name))
         return nullptr;
-    return LoadLibraryA(path);
+    // The DLL's own imports are looked for beside it, in the system
+    // directory, and not beside the program, where the search begins
+    // wherever the system knows no narrower one.
+    return LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 FARPROC GetSystemProc(const char *library, const char *name)
 {
     HMODULE module = LoadSystemLibrary(library);
     return module != nullptr ? GetProcAddress(module, name) : nullptr;
+}
+
+DWORD TrueVersion()
+{
+    // GetVersion answers what a compatibility layer makes it answer; the
+    // system's own count comes from RtlGetVersion, which Windows 2000 and
+    // later have. The systems without it tell the truth.
+    typedef LONG(WINAPI * VersionProc)(OSVERSIONINFOW *);
+    FARPROC found = GetProcAddress(GetModuleHandleA("NTDLL.DLL"), "RtlGetVersion");
+    OSVERSIONINFOW info;
+    info.dwOSVersionInfoSize = sizeof info;
+    if (found == nullptr || reinterpret_cast<VersionProc>(reinterpret_cast<void (*)()>(found))(&info) != 0)
+        return GetVersion();
+    return info.dwMajorVersion | info.dwMinorVersion << 8;
 }
 
 int UsesSearchDirectories(DWORD version)
@@ -42,7 +59,9 @@ int UsesSearchDirectories(DWORD version)
 void RestrictDllSearch()
 {
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
-    if (UsesSearchDirectories(GetVersion())) {
+    // Wherever the system has the call, decided by what it has, not by
+    // what it says it is.
+    if (UsesSearchDirectories(TrueVersion())) {
         typedef BOOL(WINAPI * SetDirectoriesProc)(DWORD);
         FARPROC set = GetProcAddress(kernel, "SetDefaultDllDirectories");
         if (set != nullptr && reinterpret_cast<SetDirectoriesProc>(reinterpret_cast<void (*)()>(set))(
@@ -62,4 +81,14 @@ void RestrictDllSearch()
     for (const char *name = PreloadedLibraries; *name != '\0'; name += lstrlenA(name) + 1)
         LoadSystemLibrary(name);
     SetErrorMode(mode);
+}
+
+int HasLocalRedirection()
+{
+    // A file or folder named like the program with ".local" makes Windows
+    // 2000 take every DLL from the program's folder, whatever path is asked
+    // for: nothing may be loaded while one is there.
+    char local[PATH_SIZE + 8];
+    return CopyText(local, sizeof local, State.modulePath) && AppendText(local, sizeof local, ".local") &&
+           GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES;
 }

@@ -132,3 +132,11 @@ void ReportReplacedProgram()
     AppendText(text, sizeof text, " - このプログラムは実行中に置き換えられたため、処理を中止します。");
     MessageBoxA(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
 }
+
+void ReportLocalRedirection()
+{
+    char text[PATH_SIZE + 128];
+    CopyText(text, sizeof text, State.modulePath);
+    AppendText(text, sizeof text, ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、処理を中止します。削除してから、もう一度実行してください。");
+    MessageBoxA(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
+}

@@ -68,6 +68,27 @@ void __stack_chk_fail()
     }
 }
 
+#if defined(__x86_64__)
+// The loader's settings for this program, as far as the DLLs that the
+// system's own DLLs import on its behalf: looked for in the system
+// directory only (LOAD_LIBRARY_SEARCH_SYSTEM32), from the first one on,
+// before any code of the program runs. Windows 10 reads it; older systems
+// read the fields before it, all zero here, or nothing. The 32-bit build
+// has none: the loaders of its oldest systems read this record's fields
+// with other meanings.
+struct LoadSettings {
+    DWORD size;
+    DWORD unused[4];
+    ULONGLONG unusedWide[6];
+    DWORD heapFlags;
+    WORD version;
+    WORD dependentLoadFlags;
+};
+__attribute__((used)) extern const LoadSettings _load_config_used = {sizeof(LoadSettings), {}, {}, 0, 0,
+                                                                     LOAD_LIBRARY_SEARCH_SYSTEM32};
+static_assert(sizeof(LoadSettings) == 80, "the record up to its dependent load flags");
+#endif
+
 // The entry point the linker is told about. The exit status is 1 in every
 // mode. It has no array of its own, so it keeps no canary that the new guard
 // value would mismatch.
@@ -84,6 +105,10 @@ void WinMainCRTStartup()
     RestrictDllSearch();
     if (!HoldRunningProgram()) {
         ReportReplacedProgram();
+        ExitProcess(1);
+    }
+    if (HasLocalRedirection()) {
+        ReportLocalRedirection();
         ExitProcess(1);
     }
     ExitProcess(StartSetup(GetModuleHandleA(nullptr), GetCommandTail(GetCommandLineA())));

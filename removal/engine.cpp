@@ -26,20 +26,35 @@ static void ShowPathError(const char *path, const char *name, const char *text)
 
 void DeleteRegistryTree(HKEY root, const char *subkey)
 {
+    // A symbolic link is opened as itself and deleted, never followed: what
+    // it leads to is some other program's. Windows 95 knows no links.
+    typedef LONG(WINAPI * DeleteKeyProc)(HANDLE);
+    FARPROC deleteKey = GetProcAddress(GetModuleHandleA("NTDLL.DLL"), "NtDeleteKey");
+    DWORD asItself = (GetVersion() & 0x80000000) != 0 ? 0 : REG_OPTION_OPEN_LINK;
     HKEY opened;
-    if (RegOpenKeyExA(root, subkey, 0, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
-        char previous[256] = "";
-        char name[256];
-        DWORD index = 0;
-        while (RegEnumKeyA(opened, index, name, sizeof name) == ERROR_SUCCESS) {
-            if (lstrcmpiA(name, previous) == 0) {
-                // The subkey just handed down is still there: pass over it
-                // for good, so a key that resists cannot loop forever.
-                ++index;
-                continue;
+    if (RegOpenKeyExA(root, subkey, asItself, KEY_ALL_ACCESS, &opened) == ERROR_SUCCESS) {
+        DWORD type = 0;
+        if (RegQueryValueExA(opened, "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS ||
+            type != REG_LINK) {
+            char previous[256] = "";
+            char name[256];
+            DWORD index = 0;
+            while (RegEnumKeyA(opened, index, name, sizeof name) == ERROR_SUCCESS) {
+                if (lstrcmpiA(name, previous) == 0) {
+                    // The subkey just handed down is still there: pass over it
+                    // for good, so a key that resists cannot loop forever.
+                    ++index;
+                    continue;
+                }
+                DeleteRegistryTree(opened, name);
+                CopyText(previous, sizeof previous, name);
             }
-            DeleteRegistryTree(opened, name);
-            CopyText(previous, sizeof previous, name);
+        }
+        // Deleted through the handle that was checked, where the system can.
+        if (deleteKey != nullptr) {
+            reinterpret_cast<DeleteKeyProc>(reinterpret_cast<void (*)()>(deleteKey))(opened);
+            RegCloseKey(opened);
+            return;
         }
         RegCloseKey(opened);
     }
@@ -134,9 +149,13 @@ static int SweepEntry(const char *directory, const WIN32_FIND_DATAA &found, int 
 
 int SweepDirectory(char *directory)
 {
+    // Held while it is swept: renamed and replaced by a link halfway, it
+    // would have its files' names lead into some other directory.
+    int link;
+    HANDLE held = HoldDirectory(directory, &link);
     int result = 1;
     char pattern[PATH_SIZE];
-    if (CopyText(pattern, sizeof pattern, directory) && AppendText(pattern, sizeof pattern, "*.*")) {
+    if (!link && CopyText(pattern, sizeof pattern, directory) && AppendText(pattern, sizeof pattern, "*.*")) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA(pattern, &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -144,14 +163,18 @@ int SweepDirectory(char *directory)
                 if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0)
                     continue;
                 if (!SweepEntry(directory, found, &result)) {
-                    // The search still holds the directory open; let it go.
-                    FindClose(search);
-                    return 0;
+                    result = -1;
+                    break;
                 }
             } while (FindNextFileA(search, &found));
             FindClose(search);
         }
     }
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
+    if (result < 0)
+        return 0;
+    // A link in the directory's place loses only itself.
     if (!RemoveSweptDirectory(directory))
         result = 0;
     return result;

@@ -121,3 +121,29 @@ int IsSharedDirectory(const char *directory)
            KeyNames(full, HKEY_LOCAL_MACHINE, ShellFoldersKey,
                     "Common Desktop\0Common Documents\0Common Start Menu\0Common Programs\0", 0);
 }
+
+HANDLE HoldDirectory(char *path, int *link)
+{
+    // Opened as itself, never as what a link leads to, on the systems that
+    // know links (Windows 2000 on); the systems of the Windows 95 line open
+    // no directory and sweep as before.
+    *link = 0;
+    int length = lstrlenA(path);
+    char *end = length > 0 && path[length - 1] == '\\' ? path + length - 1 : nullptr;
+    if (end != nullptr)
+        *end = '\0';
+    DWORD asItself = LOBYTE(LOWORD(TrueVersion())) >= 5 ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+    HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | asItself, nullptr);
+    if (end != nullptr)
+        *end = '\\';
+    BY_HANDLE_FILE_INFORMATION info;
+    if (held != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandle(held, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
+        *link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+    return held;
+}

@@ -83,6 +83,12 @@ DWORD HeldShareMode();
 // program. RestrictDllSearch comes before anything else the process does.
 void RestrictDllSearch();
 int UsesSearchDirectories(DWORD version);
+// The system's version as GetVersion packs it, from the system itself.
+DWORD TrueVersion();
+// Whether a program.local stands beside the program (modulePath);
+// ReportLocalRedirection says that nothing is done while it does.
+int HasLocalRedirection();
+void ReportLocalRedirection();
 HMODULE LoadSystemLibrary(const char *name);
 FARPROC GetSystemProc(const char *library, const char *name);
 
@@ -197,6 +203,11 @@ int ProtectedSecurity(DWORD version, SECURITY_DESCRIPTOR *descriptor);
 int IsSharedDirectory(const char *directory);
 int CanonicalDirectory(const char *path, char *full);
 int IsInProgramFiles(const char *full);
+// The directory path names (with or without its backslash), held open so
+// that nobody can rename, delete or replace it until it is closed; invalid
+// when there is none to hold. *link is set when path is a link (a junction,
+// a directory symbolic link): the caller then removes the link alone.
+HANDLE HoldDirectory(char *path, int *link);
 
 // Install wizard.
 void RunInstallWizard();
@@ -206,8 +217,10 @@ INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPAR
 unsigned long long GetInstallFreeSpace();
 void RunInstallStep();
 void RegisterUninstall();
-// Finish's start through the desktop's shell, as the signed-in user, on
-// Vista and later, where this process runs elevated; 0 before them or when
+// Whether this process runs elevated, as its token says (never on the
+// systems before Vista).
+int RunsElevated();
+// Finish's start through the desktop's shell, as the signed-in user; 0 when
 // that route is not there.
 int StartAsUser(const char *file, const char *directory);
 // Adds the size of the file at entryPath, after its copy step, to installedKib.

@@ -2,6 +2,7 @@
 // folders, made through the shell's ShellLink class. On the old shell the same
 // request goes to Program Manager instead.
 #include "script/state.h"
+#include "removal/seams.h"
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -66,13 +67,19 @@ void EndAtDirectory(char *path)
 // a sub-folder keeps the folder itself in place. A junction or directory link,
 // in the folder's place or in it, leads somewhere else: as in the sweep of
 // the installation directory, only the link itself goes.
-static void RemoveGroupFolder(const char *folder)
+static void RemoveGroupFolder(char *folder)
 {
-    DWORD attributes = GetFileAttributesA(folder);
+    // Held while it is emptied, so that it cannot be swapped for a link to
+    // some other directory halfway.
+    int link;
+    HANDLE held = HoldDirectory(folder, &link);
+    TestPause("StartMenuSweep");
     char path[PATH_SIZE];
     int nameAt = lstrlenA(folder) + 1;
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        CopyText(path, PATH_SIZE, folder) && AppendText(path, PATH_SIZE, "\\*.*")) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (!link && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        CopyText(path, PATH_SIZE, folder) &&
+        AppendText(path, PATH_SIZE, "\\*.*")) {
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA(path, &found);
         if (search != INVALID_HANDLE_VALUE) {
@@ -88,6 +95,8 @@ static void RemoveGroupFolder(const char *folder)
             FindClose(search);
         }
     }
+    if (held != INVALID_HANDLE_VALUE)
+        CloseHandle(held);
     RemoveDirectoryA(folder);
 }
 

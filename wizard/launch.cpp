@@ -4,6 +4,7 @@
 // elevated product, and through its file dialogs an elevated shell. The
 // desktop's shell runs as the signed-in user: it is asked to do the start.
 #include "script/state.h"
+#include "removal/seams.h"
 #include <exdisp.h>
 #include <shldisp.h>
 #include <shlguid.h>
@@ -82,12 +83,31 @@ static BSTR MakeBstr(StackBstr *string, const char *text)
     return length > 0 ? string->text : nullptr;
 }
 
+int RunsElevated()
+{
+    // Asked of the token, never of GetVersion, which a compatibility layer
+    // makes say an older system even for the elevated run. The systems
+    // before Vista know no elevation and refuse the question.
+    typedef BOOL(WINAPI * OpenTokenProc)(HANDLE, DWORD, HANDLE *);
+    typedef BOOL(WINAPI * TokenInformationProc)(HANDLE, int, void *, DWORD, DWORD *);
+    HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
+    FARPROC open = GetProcAddress(advapi, "OpenProcessToken");
+    FARPROC query = GetProcAddress(advapi, "GetTokenInformation");
+    HANDLE token;
+    DWORD elevated = 0, size;
+    if (open != nullptr && query != nullptr &&
+        reinterpret_cast<OpenTokenProc>(reinterpret_cast<void (*)()>(open))(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        if (!reinterpret_cast<TokenInformationProc>(reinterpret_cast<void (*)()>(query))(token, 20 /* TokenElevation */,
+                                                                                         &elevated, sizeof elevated, &size))
+            elevated = 0;
+        CloseHandle(token);
+    }
+    return elevated != 0;
+}
+
 int StartAsUser(const char *file, const char *directory)
 {
-    // Vista and later run the installer elevated, apart from the user: its
-    // manifest asks for that on every start. The systems before them start
-    // nothing elevated apart, and the program's own start serves them.
-    if (LOBYTE(LOWORD(GetVersion())) < 6)
+    if (TestRefuses("ShellWindows"))
         return 0;
     HRESULT initialised = CoInitialize(nullptr);
     int started = 0;

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 static const char CompleteText[] = "インストールが完了しました。「完了」を押すと起動します。";
+static const char NotStartedText[] = "のインストールは完了しました。スタートメニューから起動してください。";
 
 static void SetStepRange(HWND bar, int top)
 {
@@ -110,9 +111,19 @@ static void StartInstalledProgram(HWND page)
 {
     LoadFileEntry(1);
     SetCurrentDirectoryA(State.installDir);
-    // Where the desktop's shell can start it as the user, it does; the
-    // program's own start is for the systems and sessions without that.
-    if (!IsFilePresent(State.entryPath) || !StartAsUser(State.entryPath, State.installDir)) {
+    // An elevated run starts nothing itself: the product, and through it an
+    // elevated shell in its file dialogs, would have the administrator's
+    // rights. The desktop's shell starts it as the signed-in user; where
+    // that cannot be reached, the user hears where to start it.
+    int elevated = RunsElevated();
+    if (elevated) {
+        if (IsFilePresent(State.entryPath) && !StartAsUser(State.entryPath, State.installDir)) {
+            char text[LABEL_SIZE + 128];
+            ComposeTitleText(text, sizeof text, NotStartedText);
+            MessageBoxA(page, text, State.title, MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+    } else {
         // Quoted, so that a blank in the path (C:\Program Files\...) cannot
         // make the system start some other program such as C:\Program.exe.
         char command[PATH_SIZE + 2];
@@ -135,9 +146,10 @@ static void StartInstalledProgram(HWND page)
     if (document[0] != '\\' && colon == nullptr && CopyText(path, sizeof path, State.installDir) &&
         AppendText(path, sizeof path, document))
         target = path;
-    int forShell = IsFilePresent(target) || (colon != nullptr && colon - document > 1);
-    if (!forShell || !StartAsUser(target, State.installDir))
+    if (!elevated)
         ShellExecuteA(page, "open", document, nullptr, nullptr, SW_SHOWNORMAL);
+    else if (IsFilePresent(target) || (colon != nullptr && colon - document > 1))
+        StartAsUser(target, State.installDir);
 }
 
 INT_PTR CALLBACK ProgressPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <prsht.h>
 #include "testpaths.h"
@@ -589,6 +590,38 @@ bool InstallSample(const std::string &dir, const std::string &installDir, bool d
     }
     Kill(process);
     return finished;
+}
+
+static const char TextClass[] = "Software\\Classes\\.txt";
+static const char TextType[] = "Software\\Classes\\WizInstallText";
+
+void RegisterTextOpener(const std::string &record)
+{
+    const std::string cmd = "C:\\windows\\system32\\cmd.exe /c ";
+    RegWrite(HKEY_LOCAL_MACHINE, TextClass, "", "WizInstallText");
+    RegWrite(HKEY_LOCAL_MACHINE, std::string(TextType) + "\\shell", "", "view");
+    RegWrite(HKEY_LOCAL_MACHINE, std::string(TextType) + "\\shell\\open\\command", "",
+             cmd + "cd > " + record + " & echo %1>> " + record);
+    RegWrite(HKEY_LOCAL_MACHINE, std::string(TextType) + "\\shell\\view\\command", "",
+             cmd + "echo view> " + record);
+}
+
+void UnregisterTextOpener()
+{
+    RegDeleteTree(HKEY_LOCAL_MACHINE, TextType);
+    RegDeleteTree(HKEY_LOCAL_MACHINE, TextClass);
+}
+
+std::string OpenedRecord(const std::string &record)
+{
+    std::string text;
+    WaitFor([&] {
+        text = ReadFile(record);
+        return std::count(text.begin(), text.end(), '\n') >= 2;
+    }, 10000);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+    return text;
 }
 
 }  // namespace driver

@@ -117,6 +117,14 @@ bool SaveWindowBitmap(HWND window, const std::string &path);
 bool InstallSample(const std::string &dir, const std::string &installDir = std::string(), bool desktop = false,
                    const std::string &shots = std::string());
 
+// A file type of our own for .TXT whose "open" verb records, in the file
+// record, its current directory and the document it was given. Its default
+// verb is another one, so only an explicit "open" writes the record.
+void RegisterTextOpener(const std::string &record);
+void UnregisterTextOpener();
+// What the opener recorded, once it has written both lines.
+std::string OpenedRecord(const std::string &record);
+
 // Pumps nothing; just sleeps in small steps while a condition is false.
 template <class F> bool WaitFor(F condition, DWORD timeoutMs)
 {

@@ -257,6 +257,39 @@ TEST(Faults, DiskFullDuringTheCopySteps)
     RemoveTree("C:\\e2e\\fault_full");
 }
 
+// Where the desktop's shell cannot start the product as the user, the
+// elevated run starts nothing itself, neither the product nor the document,
+// and says where to start it.
+TEST(Faults, FinishWithoutTheDesktopsShellStartsNothing)
+{
+    SetWindowsVersion("win7");
+    const std::string title = "起動なし", folder = "FaultNoShell", installDir = "C:\\e2e\\fault_noshell\\inst\\";
+    Clean(folder, title, installDir);
+    RegDeleteTree(HKEY_CURRENT_USER, "Software\\SampleApp");
+    std::string dir = MakeDist("fault_noshell", InstallScript(title, folder, "Open=README.TXT\n1=APP.EXE\n2=README.TXT\n").c_str());
+    ASSERT_TRUE(CopyFileA(TEST_SEAMS_SETUP_EXE, (dir + "SETUP.EXE").c_str(), FALSE));
+    RegisterTextOpener("C:\\e2e\\fault_noshell\\opened.txt");
+    SetEnvironmentVariableA("SETUP_TEST_REFUSE", "ShellWindows");
+    Running running;
+    Walk walk = WalkTo(running, dir, installDir, false);
+    SetEnvironmentVariableA("SETUP_TEST_REFUSE", nullptr);
+    ASSERT_TRUE(walk.complete);
+    Press(walk.sheet, PSBTN_FINISH);
+    Box box;
+    ASSERT_TRUE(ReadBox(box, 15000, running.process.id));
+    EXPECT_EQ(title + "のインストールは完了しました。スタートメニューから起動してください。", box.text);
+    EXPECT_EQ(title, box.caption);
+    EXPECT_EQ("information", box.icon);
+    Answer(box, IDOK);
+    EXPECT_EQ(1, WaitExit(running.process));
+    Sleep(1000);
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "Software\\SampleApp")) << "the product was started";
+    EXPECT_FALSE(Exists("C:\\e2e\\fault_noshell\\opened.txt")) << "the document was opened";
+    UnregisterTextOpener();
+    Clean(folder, title, installDir);
+    RemoveTree("C:\\e2e\\fault_noshell");
+}
+
 TEST(Faults, ReinstallOverARunningProgram)
 {
     SetWindowsVersion("win7");

@@ -52,42 +52,6 @@ std::vector<std::string> InstalledFiles(const std::string &dir, const std::strin
     return names;
 }
 
-// A file type of our own for .TXT whose "open" verb records, in the file
-// record, its current directory and the document it was given. Its default
-// verb is another one, so only an explicit "open" writes the record.
-const char TextClass[] = "Software\\Classes\\.txt";
-const char TextType[] = "Software\\Classes\\WizInstallText";
-
-void RegisterTextOpener(const std::string &record)
-{
-    const std::string cmd = "C:\\windows\\system32\\cmd.exe /c ";
-    RegWrite(HKEY_LOCAL_MACHINE, TextClass, "", "WizInstallText");
-    RegWrite(HKEY_LOCAL_MACHINE, std::string(TextType) + "\\shell", "", "view");
-    RegWrite(HKEY_LOCAL_MACHINE, std::string(TextType) + "\\shell\\open\\command", "",
-             cmd + "cd > " + record + " & echo %1>> " + record);
-    RegWrite(HKEY_LOCAL_MACHINE, std::string(TextType) + "\\shell\\view\\command", "",
-             cmd + "echo view> " + record);
-}
-
-void UnregisterTextOpener()
-{
-    RegDeleteTree(HKEY_LOCAL_MACHINE, TextType);
-    RegDeleteTree(HKEY_LOCAL_MACHINE, TextClass);
-}
-
-// What the opener recorded, once it has written both lines.
-std::string OpenedRecord(const std::string &record)
-{
-    std::string text;
-    WaitFor([&] {
-        text = ReadFile(record);
-        return std::count(text.begin(), text.end(), '\n') >= 2;
-    }, 10000);
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
-    return text;
-}
-
 void CleanInstallation(const std::string &folder, const std::string &title, const std::string &installDir)
 {
     RegDeleteTree(HKEY_LOCAL_MACHINE, UninstallKey + folder);

@@ -418,6 +418,37 @@ TEST(Removal, WithoutDelayedDeletionTheCopyGoesIntoWininit)
     Cleanup();
 }
 
+// Between the test of the product's Start-menu folder and its sweep,
+// another program swaps it for a link to some other folder: the folder is
+// held, the swap fails, and nothing of the other folder goes.
+TEST(Removal, StartMenuFolderSwappedForALinkLosesNothingElse)
+{
+    StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
+    const std::string victim = ShellFolder("Programs") + "\\SwapVictim";
+    RemoveTree(victim);
+    CreateDirectoryA(victim.c_str(), nullptr);
+    WriteFile(victim + "\\KEEP.TXT", "another program's");
+    DeleteFileA("C:\\e2e\\StartMenuSweep.paused");
+    DeleteFileA("C:\\e2e\\StartMenuSweep.go");
+    SetEnvironmentVariableA("SETUP_TEST_PAUSE", "StartMenuSweep");
+    Process copy;
+    HWND dialog = ConfirmRemoval(copy);
+    SetEnvironmentVariableA("SETUP_TEST_PAUSE", nullptr);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(WaitFor([] { return Exists("C:\\e2e\\StartMenuSweep.paused"); }, 30000));
+    if (MoveFileA(ProgramsFolder().c_str(), (ProgramsFolder() + ".old").c_str()))
+        prefix_files::MakeDirectoryLink(ProgramsFolder(), "SwapVictim");
+    WriteFile("C:\\e2e\\StartMenuSweep.go", "");
+    EXPECT_TRUE(WaitItemText(dialog, 1010, Title + "は正常に削除されました。", 30000)) << ItemText(dialog, 1010);
+    CloseDialog(dialog, copy);
+    EXPECT_TRUE(Exists(victim + "\\KEEP.TXT"));
+    DeleteFileA("C:\\e2e\\StartMenuSweep.paused");
+    DeleteFileA("C:\\e2e\\StartMenuSweep.go");
+    RemoveTree(ProgramsFolder() + ".old");
+    RemoveTree(victim);
+    Cleanup();
+}
+
 TEST(Removal, ClosedBeforeItsFirstTickTheDialogRemovesNothing)
 {
     StageInstallation();

@@ -62,23 +62,32 @@ TEST(Startup, RemovalPathThatCannotNameAScriptIsRefused)
 
 TEST(Startup, DllPlantedBesideSetupIsNeverLoaded)
 {
-    // Windows looks for COMCTL32, which is not one of its known DLLs, beside
-    // the program first; Wine does so when told to prefer a native one.
+    // Windows looks for a DLL that is not one of its known DLLs beside the
+    // program first: COMCTL32, which the program loads by its full path, and
+    // UXTHEME, which the common controls load by name on the program's
+    // behalf. Wine does so when told to prefer a native one. A whole
+    // installation runs with both beside SETUP.EXE.
     static const char Overrides[] = "Software\\Wine\\AppDefaults\\SETUP.EXE";
+    static const char *const Planted[] = {"comctl32", "uxtheme"};
     struct Override {
-        Override() { RegWrite(HKEY_CURRENT_USER, std::string(Overrides) + "\\DllOverrides", "comctl32", "native,builtin"); }
+        Override()
+        {
+            for (const char *name : Planted)
+                RegWrite(HKEY_CURRENT_USER, std::string(Overrides) + "\\DllOverrides", name, "native,builtin");
+        }
         ~Override() { RegDeleteTree(HKEY_CURRENT_USER, Overrides); }
     } override;
     const std::string dir = MakeDist("planted", SampleScript().c_str());
-    ASSERT_TRUE(CopyFileA(TEST_PLANTED_DLL, (dir + "COMCTL32.DLL").c_str(), FALSE)) << TEST_PLANTED_DLL;
-    Running setup = StartSetupIn(dir);
-    HWND sheet = WaitWizard(15000, setup.process.id);
+    const std::string installDir = "C:\\e2e\\planted_install\\";
+    for (const char *name : Planted)
+        ASSERT_TRUE(CopyFileA(TEST_PLANTED_DLL, (dir + name + ".dll").c_str(), FALSE)) << TEST_PLANTED_DLL;
+    RemoveShortcuts("サンプル");
+    EXPECT_TRUE(InstallSample(dir, installDir));
     EXPECT_FALSE(Exists(dir + "PLANTED.LOG"));
-    ASSERT_NE(nullptr, sheet);
-    EXPECT_NE(nullptr, WaitPage(sheet, IDC_DEST_EDIT));
-    Press(sheet, PSBTN_CANCEL);
-    EXPECT_EQ(1, WaitExit(setup.process));
-    EXPECT_FALSE(Exists(dir + "PLANTED.LOG"));
+    RegDeleteTree(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleApp");
+    RegDeleteTree(HKEY_CURRENT_USER, "Software\\SampleApp");
+    RemoveShortcuts("サンプル");
+    RemoveTree(installDir.substr(0, installDir.size() - 1));
     RemoveTree(dir.substr(0, dir.size() - 1));
 }
 

@@ -114,6 +114,16 @@ TEST(Wizard, DestinationPageTextsAndRefusals)
     for (const char *typed : {"D:Soft", "\\\\server\\share\\x", "CC\\Soft\\"})
         ExpectRefused(sheet, page, process.id, typed, FormMessage);
 
+    // Folders that other programs share, however they are written.
+    const char Shared[] = " - このフォルダは他のプログラムと共用のため、インストール先にできません。";
+    for (const std::string &typed :
+         {std::string("C:\\Program Files"), std::string("c:\\program files\\..\\PROGRAM FILES\\"),
+          std::string("C:\\Program Files (x86)\\Common Files"), std::string("C:\\users"), std::string("C:\\ProgramData"),
+          ShellFolder("Desktop"), ShellFolder("Programs") + "\\..", std::string("C:\\windows\\system32")}) {
+        std::string shown = typed.back() == '\\' ? typed.substr(0, typed.size() - 1) : typed;
+        ExpectRefused(sheet, page, process.id, typed, shown + Shared);
+    }
+
     // A level that exists as a file.
     WriteFile(dir + "blocker", "a plain file");
     ExpectRefused(sheet, page, process.id, dir + "blocker\\sub",

@@ -25,3 +25,16 @@ int TestRefuses(const char *call)
     }
     return 0;
 }
+
+void TestPause(const char *point)
+{
+    char name[64], marker[96];
+    DWORD got = GetEnvironmentVariableA("SETUP_TEST_PAUSE", name, sizeof name);
+    if (got == 0 || got >= sizeof name || lstrcmpA(name, point) != 0)
+        return;
+    wsprintfA(marker, "C:\\e2e\\%s.paused", point);
+    CloseHandle(CreateFileA(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    wsprintfA(marker, "C:\\e2e\\%s.go", point);
+    for (int i = 0; i < 600 && GetFileAttributesA(marker) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+}

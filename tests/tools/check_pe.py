@@ -39,8 +39,8 @@ OLD_SYSTEM_FUNCTIONS = {
         FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
         GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFileTime GetFullPathNameA GetLastError
         GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA
-        GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTempPathA GetTickCount GetVersion GetWindowsDirectoryA
-        GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadResource LockResource MoveFileExA MulDiv
+        ExpandEnvironmentStringsA GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTempPathA GetTickCount GetVersion GetWindowsDirectoryA
+        GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadLibraryExA LoadResource LockResource MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
         SetErrorMode SetFileAttributesA SetFilePointer SetFileTime SizeofResource TerminateProcess WinExec WriteFile
         WritePrivateProfileSectionA WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
@@ -151,7 +151,13 @@ def read_pe(data):
             entry += thunk_size
         imports[text(name_rva)] = functions
         at += 20
-    return machine, imports
+    # The load settings' dependent load flags, None without the record.
+    settings_rva, settings_size = struct.unpack_from("<II", data, dirs + 8 * 10)
+    flags_at = 78 if wide else 50
+    dependent = None
+    if settings_rva and settings_size >= flags_at + 2:
+        dependent = struct.unpack_from("<H", data, offset(settings_rva) + flags_at)[0]
+    return machine, imports, dependent
 
 
 def newer_instructions(path):
@@ -177,7 +183,7 @@ def main():
     failed = False
     for path in args.files:
         data = open(path, "rb").read()
-        machine, imports = read_pe(data)
+        machine, imports, dependent = read_pe(data)
         arch = {0x14C: "i686", 0x8664: "x86_64"}.get(machine, hex(machine))
         print(f"{path}: {len(data)} bytes, {arch}, imports {', '.join(imports)}")
         foreign = [n for n in imports if n.lower() not in SYSTEM_DLLS]
@@ -190,6 +196,16 @@ def main():
             failed = True
         if not imports:
             print("  no imports found")
+            failed = True
+        # The DLLs that the system's own DLLs import are looked for in the
+        # system directory only, from the start of the 64-bit program; the
+        # 32-bit one carries no load settings, whose fields the loaders of
+        # its oldest systems read with other meanings.
+        if args.known_dlls_only and machine == 0x8664 and dependent != 0x800:
+            print(f"  dependent DLLs looked for beside the program first: load settings flags {dependent}")
+            failed = True
+        if args.known_dlls_only and machine == 0x14C and dependent is not None:
+            print(f"  load settings in a 32-bit file: dependent load flags {dependent:#x}")
             failed = True
         if machine != 0x14C:
             continue  # the 64-bit file runs on 64-bit Windows only

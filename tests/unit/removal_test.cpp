@@ -87,6 +87,33 @@ void WriteBytes(const std::string &path, const std::string &bytes)
 
 using prefix_files::RemoveTree;
 
+// A symbolic link key at link to target, both below HKEY_CURRENT_USER\Software.
+bool MakeKeyLink(const std::string &link, const std::string &target)
+{
+    typedef LONG(WINAPI * QueryKeyProc)(HANDLE, int, void *, ULONG, ULONG *);
+    auto query = reinterpret_cast<QueryKeyProc>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
+    HKEY software, key;
+    struct {
+        ULONG length;
+        WCHAR name[300];
+    } own = {};  // \REGISTRY\User\<the user>\Software
+    ULONG size;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &software) != ERROR_SUCCESS)
+        return false;
+    LONG status = query(software, 3 /* KeyNameInformation */, &own, sizeof own, &size);
+    RegCloseKey(software);
+    std::wstring path = std::wstring(own.name, own.length / sizeof(WCHAR)) + L"\\" +
+                        std::wstring(target.begin() + 9, target.end());
+    if (status != 0 || RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                       KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    bool made = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE *>(path.data()),
+                               DWORD(path.size() * sizeof(WCHAR))) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return made;
+}
+
 void CreateKey(HKEY root, const std::string &path)
 {
     HKEY key;
@@ -169,6 +196,10 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
                             "\\Keep", "\\Cut\\Inner", "\\Cut\\Other"})
         CreateKey(HKEY_CURRENT_USER, soft + key);
     CreateKey(HKEY_CURRENT_USER, "Software\\Policies\\UtRemovalProbe");
+    // A symbolic link below a listed key, to another program's key: only
+    // the link goes, never what it leads to.
+    CreateKey(HKEY_CURRENT_USER, "Software\\UtRemovalTarget\\Inner");
+    ASSERT_TRUE(MakeKeyLink(soft + "\\Gone\\Link", "Software\\UtRemovalTarget"));
     // Cut where the reader stops, this would name Cut itself.
     const std::string cut = "HKEY_CURRENT_USER\\" + soft + "\\Cut" + std::string(230, '\\') + "Inner";
     CreateKey(HKEY_CLASSES_ROOT, "UtRemovalClass\\shell\\open");
@@ -198,6 +229,7 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Keep"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Seventh"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Wine"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\UtRemovalTarget\\Inner"));
     // A shared key, and a value cut short, are refused too.
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software\\Policies\\UtRemovalProbe"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, soft + "\\Cut\\Other"));
@@ -217,6 +249,8 @@ TEST(RemovalEngine, RegKeysGoWithTheirSubkeysAndBadValuesAreSkipped)
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Cut\\Other").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, (soft + "\\Cut").c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Policies\\UtRemovalProbe");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UtRemovalTarget\\Inner");
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\UtRemovalTarget");
     RegDeleteKeyA(HKEY_CURRENT_USER, soft.c_str());
     RegDeleteKeyA(HKEY_CLASSES_ROOT, "UtRemovalClass");
     DestroyWindow(installed.owner);
@@ -446,10 +480,27 @@ TEST(RemovalEngine, SharedDirectoriesKeepTheirOtherFilesAndThemselves)
     std::string windows = windowsDir;
     std::string roundabout = windows + "\\..\\" + windows.substr(windows.rfind('\\') + 1) + "\\";
     CharLowerA(&roundabout[0]);
-    for (const std::string &dir : {std::string("C:\\"), std::string("c:\\"), std::string("\\"),
-                                   windows + "\\", roundabout,
-                                   std::string(systemDir) + "\\", windows + "\\SysWOW64\\",
-                                   std::string("\\\\server\\share\\")}) {
+    std::vector<std::string> shared = {std::string("C:\\"), std::string("c:\\"), std::string("\\"),
+                                       windows + "\\", roundabout,
+                                       std::string(systemDir) + "\\", windows + "\\SysWOW64\\",
+                                       std::string("\\\\server\\share\\")};
+    // Program Files and Common Files of both kinds, ProgramData, the profiles
+    // and the user's own, the desktop, however they are written.
+    for (const char *name : {"ProgramFiles", "ProgramW6432", "CommonProgramFiles", "ProgramData", "USERPROFILE",
+                             "PUBLIC"}) {
+        char value[MAX_PATH];
+        DWORD got = GetEnvironmentVariableA(name, value, sizeof value);
+        if (got != 0 && got < sizeof value)
+            shared.push_back(std::string(value) + "\\");
+    }
+    shared.push_back(shared.back() + "..\\");
+    shared.push_back(std::string(systemDir) + "\\..\\..\\Program Files\\");
+    char desktop[MAX_PATH] = "";
+    DWORD size = sizeof desktop;
+    RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
+                 RRF_RT_REG_SZ, nullptr, desktop, &size);
+    shared.push_back(std::string(desktop) + "\\");
+    for (const std::string &dir : shared) {
         lstrcpyA(State.installDir, dir.c_str());
         CreateKey(HKEY_CURRENT_USER, "Software\\UtRemovalShared");
         CreateKey(HKEY_LOCAL_MACHINE, std::string(UninstallRoot) + "UtRemovalShared");
