@@ -172,7 +172,7 @@ static void PrintNewShellShortcuts()
             PrintShortcut("プログラム", State.title, caption);
         }
     }
-    Line("  デスクトップ (「デスクトップにショットカットを作成する」がオンのとき。最初はオフ):");
+    Line("  デスクトップ (「デスクトップにショートカットを作成する」がオンのとき。最初はオフ):");
     PrintSingleShortcut("デスクトップ");
 }
 

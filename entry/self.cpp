@@ -129,7 +129,7 @@ void ReportReplacedProgram()
 {
     char text[PATH_SIZE + 96];
     CopyText(text, sizeof text, State.modulePath);
-    AppendText(text, sizeof text, " - このプログラムは実行中に置き換えられたため、処理を中止します。");
+    AppendText(text, sizeof text, " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。");
     MessageBoxA(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
 }
 

@@ -9,7 +9,7 @@
 
 static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 static const char SharedDirectoryKept[] =
-    " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。";
+    " - このフォルダは他のプログラムと共用のため、インストールしたファイルだけを削除しました。";
 
 // Room for a path of up to 259 bytes, a name of up to 259 bytes and the
 // longest fixed text of this file, so a message is never cut.
@@ -254,6 +254,11 @@ int RemoveInstallation()
         // directory is other programs' and stays, and so does the directory.
         char message[MESSAGE_SIZE];
         CopyText(message, sizeof message, State.installDir);
+        // Named as the other folder messages name a folder: without its
+        // backslash, but for a drive's root, which is nothing without it.
+        int length = lstrlenA(message);
+        if (length > 3 && message[length - 1] == '\\')
+            message[length - 1] = '\0';
         AppendText(message, sizeof message, SharedDirectoryKept);
         MessageBoxA(State.ownerWindow, message, State.title, MB_OK | MB_ICONINFORMATION);
     } else if (!SweepDirectory(State.installDir)) {

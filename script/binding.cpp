@@ -15,7 +15,7 @@
 // tell which one to fill.
 enum { BindingMarkSize = 16 };
 static const char Altered[] =
-    " - このファイルはパッケージの作成後に変更されているため、削除しました。インストールを中止します。";
+    " - このファイルは壊れているか、配布後に変更されているため、削除しました。インストールを中止します。製品をもう一度入手してください。";
 
 unsigned char FileBuffer[FILE_BUFFER_SIZE];
 
@@ -289,7 +289,10 @@ int CheckCopiedEntry(int n)
         known = FindDigest(n, expected);
     if (known && CopiedHashed && memcmp(CopiedDigest, expected, SHA256_SIZE) == 0)
         return 1;
+    // Not what was packaged: this file goes, and so does everything this
+    // run copied or made before it, before the user hears of it.
     DeleteFileA(State.entryPath);
+    UndoInstallation();
     ShowPathError(State.entryPath, Altered);
     return 0;
 }

@@ -209,6 +209,12 @@ int IsInProgramFiles(const char *full);
 // a directory symbolic link): the caller then removes the link alone.
 HANDLE HoldDirectory(char *path, int *link);
 
+// The journal of what an installation made (see wizard/undo.cpp): a D for a
+// directory level, an F for a file made anew, each with its full path.
+// UndoInstallation deletes all of it again, the last first.
+void NoteMade(char kind, const char *path);
+void UndoInstallation();
+
 // Install wizard.
 void RunInstallWizard();
 INT_PTR CALLBACK DestinationPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -51,7 +51,9 @@ int CreateOneDirectory(char *path)
         int own = FolderSecurity(path, GetVersion(), &descriptor);
         *cut = '\0';
         made = CreateDirectoryA(path, own ? &security : nullptr) != 0;
-        if (!made)
+        if (made)
+            NoteMade('D', path);
+        else
             ShowPathError(path, CreateFailed);
     }
 
@@ -108,6 +110,9 @@ int CopyCurrentEntry()
         return 0;
     }
     // The installed copy is plain and writable whatever the source was.
+    // Whether it was there before tells whose it is (the oldest systems
+    // leave the last error alone when they make a new file).
+    SetLastError(0);
     HANDLE target = CreateFileA(State.entryPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD error = GetLastError();
@@ -120,7 +125,9 @@ int CopyCurrentEntry()
         if (!copied) {
             // Half a file is no file: it goes.
             DeleteFileA(State.entryPath);
-        } else if (error == ERROR_ALREADY_EXISTS) {
+        } else if (error != ERROR_ALREADY_EXISTS) {
+            NoteMade('F', State.entryPath);
+        } else {
             // A file that was there may keep its streams when it is
             // overwritten: the mark of the web of an earlier copy among them.
             // (Systems without streams find no such name.)

@@ -510,12 +510,13 @@ TEST(Faults, ProgramManagerThatNeverAnswersOnTheOldShell)
 
 // Group and item names go to Program Manager as they are written in the
 // script; one that is no plain name is never sent, neither at installation
-// nor at removal, while the others are.
+// nor at removal, while the others are. (A Title of dots or separators is
+// refused at start-up, before Program Manager hears of it.)
 TEST(Faults, ProgramManagerGetsOnlyPlainNames)
 {
     const std::string groups = "[Group]\n1=旧名前,APP.EXE\n2=..,APP.EXE\n3=*,APP.EXE\n4=Sub\\..\\..,APP.EXE\n"
                                "5=ソ表,APP.EXE,/x\n";
-    for (const std::string title : {"旧名前", "..", "*"}) {
+    for (const std::string title : {"旧名前", "*"}) {
         SCOPED_TRACE("Title " + title);
         const std::string folder = "FaultPlainNames";
         const std::string installDir = "C:\\e2e\\fault_names\\inst\\";

@@ -102,7 +102,8 @@ TEST(Package, DISABLED_SignedSetupInstallsAndRemoves)
 }
 
 // One byte added to the packaged script, or changed in one of its files:
-// nothing is installed, registered or started.
+// nothing is installed, registered or started, and what the run copied
+// before the changed file goes again; what was there before stays.
 TEST(Package, DISABLED_AlteredPackageIsRefused)
 {
     SetWindowsVersion("win7");
@@ -115,6 +116,10 @@ TEST(Package, DISABLED_AlteredPackageIsRefused)
     Answer(box, IDOK);
     EXPECT_EQ(1, WaitExit(script.process));
 
+    const std::string installDir = InstallDir;
+    CreateDirectoryA(installDir.c_str(), nullptr);
+    WriteFile(installDir + "USER.TXT", "the user's");
+    WriteFile(installDir + "APP.HLP", "an earlier installation's");
     Running file = StartSetupIn(dist + "_file\\");
     HWND sheet = WaitWizard(15000, file.process.id);
     ASSERT_NE(nullptr, sheet);
@@ -125,13 +130,16 @@ TEST(Package, DISABLED_AlteredPackageIsRefused)
     Press(sheet, PSBTN_NEXT);
     ASSERT_TRUE(WaitBox(box, 60000, file.process.id));
     const std::string altered = std::string(InstallDir) + "DATA\\DATA.DAT";
-    EXPECT_EQ(altered + " - このファイルはパッケージの作成後に変更されているため、削除しました。インストールを中止します。",
+    EXPECT_EQ(altered + " - このファイルは壊れているか、配布後に変更されているため、削除しました。インストールを中止します。製品をもう一度入手してください。",
               box.text);
     Answer(box, IDOK);
     EXPECT_EQ(1, WaitExit(file.process));
     Sleep(500);
     EXPECT_FALSE(Exists(altered));
-    EXPECT_FALSE(Exists(std::string(InstallDir) + "README.TXT"));
+    for (const char *made : {"README.TXT", "SETUP.EXE", "SETUP.INF", "APP.EXE", "DATA"})
+        EXPECT_FALSE(Exists(installDir + made)) << made;
+    EXPECT_EQ("the user's", ReadFile(installDir + "USER.TXT"));
+    EXPECT_TRUE(Exists(installDir + "APP.HLP"));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));
     EXPECT_FALSE(Exists(ShellFolder("Programs") + "\\サンプル"));
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, AppKey)) << "started";
@@ -163,7 +171,7 @@ TEST(Package, DISABLED_EveryFileIsChecked)
     Box box;
     ASSERT_TRUE(WaitBox(box, 60000, setup.process.id));
     const std::string unchecked = std::string(InstallDir) + "APP.HLP";
-    EXPECT_EQ(unchecked + " - このファイルはパッケージの作成後に変更されているため、削除しました。インストールを中止します。",
+    EXPECT_EQ(unchecked + " - このファイルは壊れているか、配布後に変更されているため、削除しました。インストールを中止します。製品をもう一度入手してください。",
               box.text);
     Answer(box, IDOK);
     EXPECT_EQ(1, WaitExit(setup.process));

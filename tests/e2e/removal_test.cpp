@@ -498,7 +498,7 @@ TEST(Removal, InTheWindowsDirectoryAllButTheDirectoryAndItsOtherFilesGo)
     ASSERT_NE(nullptr, dialog);
     Box box;
     ASSERT_TRUE(WaitBox(box, 15000, copy.id));
-    EXPECT_EQ(dir + " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。",
+    EXPECT_EQ(dir.substr(0, dir.size() - 1) + " - このフォルダは他のプログラムと共用のため、インストールしたファイルだけを削除しました。",
               box.text);
     EXPECT_EQ(Title, box.caption);
     EXPECT_EQ("information", box.icon);

@@ -50,7 +50,7 @@ const char HeldHead[] = " の削除に失敗しました。";
 const char HeldTail[] = "を終了して、もう一度アンインストールをやり直してください。";
 const char SweepQuestion[] = " - このファイルを削除してもいいですか？";
 const char SharedKept[] =
-    " - このフォルダはほかのプログラムと共用のため、フォルダとその中のほかのファイルは削除しませんでした。";
+    " - このフォルダは他のプログラムと共用のため、インストールしたファイルだけを削除しました。";
 const char DirectoryFailed[] = " - ディレクトリの削除に失敗しました";
 const char LabelTail[] = "のインストール先を指定してください";
 const char RemovalCaptionTail[] = "の削除";

@@ -126,7 +126,7 @@ TEST(Startup, ProgramReplacedBeforeItHoldsItselfStops)
         CloseHandle(info.hThread);
         Box box;
         ASSERT_TRUE(WaitBox(box, 15000, info.dwProcessId)) << tail;
-        EXPECT_EQ(setup + " - このプログラムは実行中に置き換えられたため、処理を中止します。", box.text);
+        EXPECT_EQ(setup + " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。", box.text);
         EXPECT_EQ("error", box.icon);
         Answer(box, IDOK);
         EXPECT_EQ(1, WaitExit(running.process));

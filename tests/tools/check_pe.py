@@ -37,7 +37,7 @@ OLD_SYSTEM_FUNCTIONS = {
     "comdlg32.dll": "GetSaveFileNameA",
     "kernel32.dll": """CloseHandle CompareStringA CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
         FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
-        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileSize GetFileTime GetFullPathNameA GetLastError
+        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileInformationByHandle GetFileSize GetFileTime GetFullPathNameA GetLastError
         GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA
         ExpandEnvironmentStringsA GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTempPathA GetTickCount GetVersion GetWindowsDirectoryA
         GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadLibraryExA LoadResource LockResource MoveFileExA MulDiv

@@ -194,7 +194,7 @@ TEST(WizardTemplates, OptionsAndProgressPages)
                    {{1006, "button", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 16, 13, 95, 10,
                      "スタートメニューに登録する"},
                     {1005, "button", Child | WS_TABSTOP | BS_AUTOCHECKBOX, 16, 32, 125, 10,
-                     "デスクトップにショットカットを作成する"}});
+                     "デスクトップにショートカットを作成する"}});
     ExpectTemplate(IDD_PROGRESS, page, 0, 0, 227, 95, "",
                    {{1008, "static", Child | SS_LEFT | WS_GROUP, 18, 12, 203, 8, "ファイルをコピーしています..."},
                     {1003, "msctls_progress32", Child | WS_BORDER, 17, 36, 195, 14, "Progress1"},
