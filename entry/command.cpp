@@ -72,3 +72,44 @@ int DeriveSetupPaths(const char *setupPath)
     AppendText(State.scriptPath, PATH_SIZE, State.scriptName);
     return 1;
 }
+
+// A switch stands alone: / and its letter, then a blank or the end.
+static int IsSwitch(const char *text, char letter)
+{
+    return text[0] == '/' && text[1] == letter && static_cast<unsigned char>(text[2]) <= 0x20;
+}
+
+const char *TakeSilentSwitch(const char *tail)
+{
+    if (!IsSwitch(tail, 'S'))
+        return tail;
+    State.silent = 1;
+    tail += 2;
+    while (*tail != '\0' && static_cast<unsigned char>(*tail) <= 0x20)
+        ++tail;
+    return tail;
+}
+
+const char *ReadSwitches(const char *tail)
+{
+    for (const char *p = tail; *p != '\0';) {
+        if (p[0] == '/' && p[1] == 'D' && p[2] == '=')
+            return p + 3;
+        if (IsSwitch(p, 'S'))
+            State.silent = 1;
+        while (static_cast<unsigned char>(*p) > 0x20)
+            ++p;
+        while (*p != '\0' && static_cast<unsigned char>(*p) <= 0x20)
+            ++p;
+    }
+    return nullptr;
+}
+
+SetupMode ReadCommand(const char *tail, const char **setupPath, const char **folder)
+{
+    tail = TakeSilentSwitch(tail);
+    SetupMode mode = ParseCommandTail(tail, setupPath);
+    // The removal run's path is taken whole, whatever it holds.
+    *folder = mode != ModeRunRemoval ? ReadSwitches(tail) : nullptr;
+    return mode;
+}

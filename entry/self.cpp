@@ -130,7 +130,7 @@ void ReportReplacedProgram()
     char text[PATH_SIZE + 96];
     CopyText(text, sizeof text, State.modulePath);
     AppendText(text, sizeof text, " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。");
-    MessageBoxA(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
+    Ask(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
 }
 
 void ReportLocalRedirection()
@@ -138,5 +138,5 @@ void ReportLocalRedirection()
     char text[PATH_SIZE + 128];
     CopyText(text, sizeof text, State.modulePath);
     AppendText(text, sizeof text, ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、処理を中止します。削除してから、もう一度実行してください。");
-    MessageBoxA(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
+    Ask(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
 }

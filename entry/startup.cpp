@@ -10,10 +10,12 @@ static void RunSetup(HINSTANCE instance, const char *tail)
     State.newShell = LOBYTE(LOWORD(GetVersion())) > 3;
     GetModuleFileNameA(instance, State.modulePath, PATH_SIZE);
 
-    const char *setupPath;
-    SetupMode mode = ParseCommandTail(tail, &setupPath);
+    const char *setupPath, *folder;
+    SetupMode mode = ReadCommand(tail, &setupPath, &folder);
     if (mode != ModeRunRemoval)
         setupPath = State.modulePath;
+    // Whatever ends the run before its mode begins is the script's fault.
+    State.exitStatus = StatusBrokenScript;
 
     // A path whose parts cannot be held names no script we could read.
     if (!DeriveSetupPaths(setupPath)) {
@@ -41,8 +43,20 @@ static void RunSetup(HINSTANCE instance, const char *tail)
                 return;
             }
         }
+        // /D= names the installation folder, quoted or not, as the
+        // destination page would take it; what does not fit is refused there.
+        if (folder != nullptr) {
+            int quoted = *folder == '"';
+            if (!CopyText(State.installDir, PATH_SIZE, folder + quoted))
+                State.installDir[0] = '\0';
+            int length = lstrlenA(State.installDir);
+            if (quoted && length > 0 && State.installDir[length - 1] == '"')
+                State.installDir[length - 1] = '\0';
+            AddTrailingBackslash(State.installDir);
+        }
     }
 
+    State.exitStatus = StatusDone;
     switch (mode) {
     case ModeRequestRemoval:
         RequestRemoval();
@@ -61,5 +75,5 @@ int StartSetup(HINSTANCE instance, const char *tail)
     RunSetup(instance, tail);
     // The private copy of a packaged script and its folder go with the process.
     ReleaseBoundScript();
-    return 1;
+    return State.silent ? State.exitStatus : 1;
 }

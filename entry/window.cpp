@@ -14,8 +14,16 @@ void CenterWindow(HWND window)
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+int Ask(HWND owner, const char *text, const char *caption, UINT type)
+{
+    if (!State.silent)
+        return MessageBoxA(owner, text, caption, type);
+    UINT buttons = type & MB_TYPEMASK;
+    return buttons == MB_OK ? IDOK : buttons == MB_OKCANCEL ? IDCANCEL : IDNO;
+}
+
 int ShowError(const char *text)
 {
     // No caption of its own: the system's default caption is shown.
-    return MessageBoxA(State.ownerWindow, text, nullptr, MB_ICONERROR | MB_OK);
+    return Ask(State.ownerWindow, text, nullptr, MB_ICONERROR | MB_OK);
 }

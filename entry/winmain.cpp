@@ -103,14 +103,18 @@ void WinMainCRTStartup()
     // The DLL search is narrowed before anything could load one; then the
     // program's own file is held before anything else is read or written.
     RestrictDllSearch();
-    if (!HoldRunningProgram()) {
-        ReportReplacedProgram();
-        ExitProcess(1);
+    const char *tail = GetCommandTail(GetCommandLineA());
+    int replaced = !HoldRunningProgram();
+    if (replaced || HasLocalRedirection()) {
+        // Read only for the silent switch: a silent run says so in its status.
+        const char *path, *folder;
+        ReadCommand(tail, &path, &folder);
+        if (replaced)
+            ReportReplacedProgram();
+        else
+            ReportLocalRedirection();
+        ExitProcess(State.silent ? StatusNotPackaged : 1);
     }
-    if (HasLocalRedirection()) {
-        ReportLocalRedirection();
-        ExitProcess(1);
-    }
-    ExitProcess(StartSetup(GetModuleHandleA(nullptr), GetCommandTail(GetCommandLineA())));
+    ExitProcess(StartSetup(GetModuleHandleA(nullptr), tail));
 }
 }

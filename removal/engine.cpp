@@ -80,6 +80,10 @@ static int IsGidFile(const char *name)
     return dot != nullptr && lstrcmpiA(dot + 1, "gid") == 0;
 }
 
+// The installed SETUP.EXE whose process waits for a silent removal: it
+// cannot go while that process runs, and goes at the next start.
+static char KeptForRestart[PATH_SIZE];
+
 // Removes the directory named by path with its trailing backslash; one that is
 // already gone is passed over.
 static int RemoveSweptDirectory(char *path)
@@ -93,7 +97,12 @@ static int RemoveSweptDirectory(char *path)
     HANDLE search = FindFirstFileA(path, &found);
     if (search != INVALID_HANDLE_VALUE) {
         FindClose(search);
-        if (!RemoveDirectoryA(path)) {
+        // A folder that holds nothing but the file left for the next start
+        // goes with it then.
+        if (!RemoveDirectoryA(path) &&
+            !(KeptForRestart[len - 1] == '\\' && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, len - 1,
+                                                                 KeptForRestart, len - 1) == CSTR_EQUAL &&
+              MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))) {
             ShowPathError(path, "", " - ディレクトリの削除に失敗しました");
             result = 0;
         }
@@ -132,15 +141,20 @@ static int SweepEntry(const char *directory, const WIN32_FIND_DATAA &found, int 
         *result = 0;
         return 1;
     }
+    if (lstrcmpiA(path, KeptForRestart) == 0)
+        return 1;
     if (!IsGidFile(name)) {
         char question[MESSAGE_SIZE];
         CopyText(question, sizeof question, path);
         AppendText(question, sizeof question, " - このファイルを削除してもいいですか？");
-        int answer = MessageBoxA(State.ownerWindow, question, State.title, MB_YESNOCANCEL | MB_ICONQUESTION);
+        // A silent removal keeps what it would ask about: it is not the product's.
+        int answer = Ask(State.ownerWindow, question, State.title, MB_YESNOCANCEL | MB_ICONQUESTION);
         if (answer == IDCANCEL)
             return 0;
-        if (answer != IDYES)
+        if (answer != IDYES) {
+            State.exitStatus = StatusLeftBehind;
             return 1;
+        }
     }
     if (!DeleteFileIfPresent(path))
         *result = 0;
@@ -232,6 +246,15 @@ int RemoveInstallation()
             continue;
         }
         LoadFileEntry(i);
+        // A silent removal's caller waits for its status, and runs from the
+        // installed SETUP.EXE: that file goes at the next start.
+        if (i < 0 && State.silent && !DeleteFileA(State.entryPath) &&
+            GetFileAttributesA(State.entryPath) != INVALID_FILE_ATTRIBUTES &&
+            MoveFileExA(State.entryPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            CopyText(KeptForRestart, PATH_SIZE, State.entryPath);
+            State.exitStatus = StatusRestart;
+            continue;
+        }
         if (DeleteFileIfPresent(State.entryPath))
             continue;
         result = 0;
@@ -245,6 +268,7 @@ int RemoveInstallation()
             AppendText(message, sizeof message, State.title);
             AppendText(message, sizeof message, "を終了して、もう一度アンインストールをやり直してください。");
             ShowError(message);
+            State.exitStatus = StatusProgramRunning;
             return 0;
         }
     }
@@ -260,7 +284,7 @@ int RemoveInstallation()
         if (length > 3 && message[length - 1] == '\\')
             message[length - 1] = '\0';
         AppendText(message, sizeof message, SharedDirectoryKept);
-        MessageBoxA(State.ownerWindow, message, State.title, MB_OK | MB_ICONINFORMATION);
+        Ask(State.ownerWindow, message, State.title, MB_OK | MB_ICONINFORMATION);
     } else if (!SweepDirectory(State.installDir)) {
         result = 0;
     }

@@ -9,8 +9,9 @@
 
 static void ReportLaunchFailure()
 {
-    MessageBoxA(nullptr, "アンインストール用プログラムの起動に失敗しました。手動で削除してください。", nullptr,
-                MB_ICONERROR | MB_OK);
+    Ask(nullptr, "アンインストール用プログラムの起動に失敗しました。手動で削除してください。", nullptr,
+        MB_ICONERROR | MB_OK);
+    State.exitStatus = StatusLeftBehind;
 }
 
 UINT GetWow64SystemDirectory(char *dir, UINT size)
@@ -70,7 +71,8 @@ int ComposeRelocation(const char *systemDir, int number, char *relocated, int re
     // unquoted line would start some other program. The path after x is
     // taken whole by the copy, blanks included, so it stays as it is.
     return CopyText(command, commandSize, "\"") && AppendText(command, commandSize, relocated) &&
-           AppendText(command, commandSize, "\" x ") && AppendText(command, commandSize, State.modulePath);
+           AppendText(command, commandSize, State.silent ? "\" /S x " : "\" x ") &&
+           AppendText(command, commandSize, State.modulePath);
 }
 
 // Copies the running program into dir under the first free name. The system
@@ -114,7 +116,8 @@ void RequestRemoval()
     if (State.resident)
         AppendText(question, sizeof question,
                    "まだ常駐している場合は、今すぐ終了させてからOKボタンを押してください。");
-    if (MessageBoxA(nullptr, question, State.title, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
+    // A silent request is its own confirmation.
+    if (!State.silent && Ask(nullptr, question, State.title, MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
         return;
 
     char dir[PATH_SIZE];
@@ -128,8 +131,30 @@ void RequestRemoval()
     }
 
     SetCurrentDirectoryA(dir);
-    if (TestRefuses("WinExec") || WinExec(command, SW_SHOWNORMAL) < 32)
+    if (TestRefuses("WinExec")) {
         ReportLaunchFailure();
+        return;
+    }
+    if (!State.silent) {
+        if (WinExec(command, SW_SHOWNORMAL) < 32)
+            ReportLaunchFailure();
+        return;
+    }
+    // Whoever started a silent removal hears how the copy's run ended.
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, dir, &startup, &started)) {
+        ReportLaunchFailure();
+        return;
+    }
+    DWORD status = StatusLeftBehind;
+    WaitForSingleObject(started.hProcess, INFINITE);
+    GetExitCodeProcess(started.hProcess, &status);
+    State.exitStatus = int(status);
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
 }
 
 void RunRemoval()
@@ -143,5 +168,10 @@ void RunRemoval()
     if (len != 0 && len < sizeof self)
         ScheduleDeleteAtReboot(self);
 
-    DialogBoxParamA(State.instance, MAKEINTRESOURCEA(IDD_REMOVAL), nullptr, RemovalDialogProc, 0);
+    if (!State.silent) {
+        DialogBoxParamA(State.instance, MAKEINTRESOURCEA(IDD_REMOVAL), nullptr, RemovalDialogProc, 0);
+        return;
+    }
+    if (!RemoveInstallation() && (State.exitStatus == StatusDone || State.exitStatus == StatusRestart))
+        State.exitStatus = StatusLeftBehind;
 }

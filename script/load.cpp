@@ -8,7 +8,7 @@ const char BrokenScriptText[] = "設定ファイルが壊れているか、ま�
 
 void ReportBrokenScript()
 {
-    MessageBoxA(nullptr, BrokenScriptText, nullptr, MB_ICONERROR | MB_OK);
+    Ask(nullptr, BrokenScriptText, nullptr, MB_ICONERROR | MB_OK);
 }
 
 void ReadDefaultInstallDir()

@@ -53,6 +53,20 @@ struct SetupState {
     unsigned char programDigest[SHA256_SIZE];  // of that file, as it was read when it was held
     HANDLE scriptFile;  // a packaged program's private copy of its script, held while it is read
     char privateDir[PATH_SIZE];  // the folder of that copy, made for this process alone
+    int silent;                  // /S: no window, no question; the exit status says what happened
+    int exitStatus;              // of a silent run (see SilentStatus)
+};
+
+// Exit statuses of a silent run (/S); every other run ends with 1.
+enum SilentStatus {
+    StatusDone = 0,
+    StatusBrokenScript = 2,     // the script is missing, broken, or one of its entries is refused
+    StatusFolderRefused = 3,    // the installation folder was refused
+    StatusCopyFailed = 4,       // a file could not be copied, or a folder for it made
+    StatusNotPackaged = 5,      // a file is not what was packaged, or SETUP.EXE was replaced
+    StatusProgramRunning = 6,   // removal: the product's program could not be deleted
+    StatusLeftBehind = 7,       // removal: something was left, or the removal could not be started
+    StatusRestart = 3010        // removal: done, but the SETUP.EXE the caller runs goes at the next start
 };
 
 extern SetupState State;
@@ -64,6 +78,15 @@ void ResetSetupState();
 enum SetupMode { ModeInstall, ModeRequestRemoval, ModeRunRemoval };
 const char *GetCommandTail(const char *commandLine);
 SetupMode ParseCommandTail(const char *tail, const char **setupPath);
+// Takes a leading /S from the tail (the removal's copy is started so) and
+// returns what follows; sets silent.
+const char *TakeSilentSwitch(const char *tail);
+// The switches after an install or removal-request command: /S, and /D=
+// with the rest of the line (quotes optional), whose start this returns.
+const char *ReadSwitches(const char *tail);
+// The whole command: its mode and setup path (as ParseCommandTail), the
+// silent switch, and the folder /D= names (null without one).
+SetupMode ReadCommand(const char *tail, const char **setupPath, const char **folder);
 int DeriveSetupPaths(const char *setupPath);
 int StartSetup(HINSTANCE instance, const char *tail);
 
@@ -258,6 +281,8 @@ void DeleteRegistryTree(HKEY root, const char *subkey);
 void ScheduleDeleteAtReboot(const char *path);
 
 // Every message box of the program goes through here, so that the owner,
-// caption and icon rules live in one place.
+// caption and icon rules live in one place. A silent run shows none and
+// takes the cautious answer: No to a question, Cancel where OK would go on.
+int Ask(HWND owner, const char *text, const char *caption, UINT type);
 int ShowError(const char *text);
 void ShowPathError(const char *path, const char *suffix);

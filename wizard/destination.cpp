@@ -66,20 +66,19 @@ static INT_PTR KeepPage(HWND page)
     return TRUE;
 }
 
-static INT_PTR LeaveDestination(HWND page)
+int AcceptInstallDir(HWND page)
 {
-    GetDlgItemTextA(page, IDC_DEST_EDIT, State.installDir, PATH_SIZE);
     AddTrailingBackslash(State.installDir);
     State.ownerWindow = page;
 
     // An empty field, a lone backslash or a bare drive root.
     if (lstrlenA(State.installDir) <= 3) {
         ShowError(RootRefused);
-        return KeepPage(page);
+        return 0;
     }
     if (State.installDir[1] != ':' || State.installDir[2] != '\\') {
         ShowError(FormRefused);
-        return KeepPage(page);
+        return 0;
     }
 
     // A folder that other programs share (Program Files itself, a profile,
@@ -90,7 +89,7 @@ static INT_PTR LeaveDestination(HWND page)
         *backslash = '\0';
         ShowPathError(State.installDir, SharedRefused);
         *backslash = '\\';
-        return KeepPage(page);
+        return 0;
     }
 
     // A trial creation: the user hears about a level that cannot be made
@@ -108,13 +107,20 @@ static INT_PTR LeaveDestination(HWND page)
     }
     if (!existed) {
         if (!CreateDirectoryPath(State.installDir))
-            return KeepPage(page);
+            return 0;
         RemoveDirectoryA(State.installDir);
     }
 
+    // A silent run takes No for an answer: too little room refuses it.
     char question[sizeof FreeSpaceQuestion + 16];
-    if (FormatFreeSpaceQuestion(GetInstallFreeSpace(), question, sizeof question) &&
-        MessageBoxA(page, question, State.title, MB_YESNO | MB_ICONQUESTION) == IDNO)
+    return !FormatFreeSpaceQuestion(GetInstallFreeSpace(), question, sizeof question) ||
+           Ask(page, question, State.title, MB_YESNO | MB_ICONQUESTION) != IDNO;
+}
+
+static INT_PTR LeaveDestination(HWND page)
+{
+    GetDlgItemTextA(page, IDC_DEST_EDIT, State.installDir, PATH_SIZE);
+    if (!AcceptInstallDir(page))
         return KeepPage(page);
 
     // A resident program gets no shortcut choice: straight to the progress page.

@@ -55,6 +55,49 @@ static void MakeShortcuts()
         UpdateShellItems(Desktop, FALSE);
 }
 
+// The work of step `step` of an installation whose last step is `last`:
+// StatusDone, or what went wrong. Failures have been reported by then.
+static int DoInstallStep(int step, int last)
+{
+    // Step 0 makes the directory; the copy steps take entry -1 (the setup
+    // program), 0 (the script), then the script's entries in order; the
+    // last step makes the shortcuts and registers.
+    if (step == 0)
+        return CreateDirectoryPath(State.installDir) ? StatusDone : StatusCopyFailed;
+    if (step < last) {
+        LoadFileEntry(step - 2);
+        int copied = CopyCurrentEntry();
+        if (copied && !CheckCopiedEntry(step - 2))
+            return StatusNotPackaged;
+        AddInstalledSize();
+        return copied ? StatusDone : StatusCopyFailed;
+    }
+    MakeShortcuts();
+    RegisterUninstall();
+    return StatusDone;
+}
+
+void RunSilentInstall()
+{
+    // The wizard's own choices: the proposed folder (or /D=), the options'
+    // defaults, and no start at the end. Every error ends the run, and
+    // leaves nothing of it behind.
+    if (!AcceptInstallDir(nullptr)) {
+        State.exitStatus = StatusFolderRefused;
+        return;
+    }
+    State.wantStartMenu = 1;
+    int last = State.fileCount + 3;
+    for (int step = 0; step <= last; ++step) {
+        int status = DoInstallStep(step, last);
+        if (status != StatusDone) {
+            UndoInstallation();
+            State.exitStatus = status;
+            return;
+        }
+    }
+}
+
 void RunInstallStep()
 {
     HWND page = State.ownerWindow;
@@ -63,26 +106,14 @@ void RunInstallStep()
     HWND bar = reinterpret_cast<HWND>(GetWindowLongPtrA(page, DWLP_USER));
     int step = State.stepIndex;
     int last = State.fileCount + 3;
-
-    // Step 0 makes the directory; the copy steps take entry -1 (the setup
-    // program), 0 (the script), then the script's entries in order; the
-    // last step makes the shortcuts and registers. Failures have been
-    // reported by then and the sequence goes on.
-    if (step == 0) {
+    if (step == 0)
         SetStepRange(bar, last);
-        CreateDirectoryPath(State.installDir);
-    } else if (step <= last - 1) {
-        LoadFileEntry(step - 2);
-        if (CopyCurrentEntry() && !CheckCopiedEntry(step - 2)) {
-            // Not what the maker packaged: nothing more is installed,
-            // registered, linked or started.
-            PostMessageA(State.sheetWindow, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-            return;
-        }
-        AddInstalledSize();
-    } else {
-        MakeShortcuts();
-        RegisterUninstall();
+    // A failed copy has been reported and the sequence goes on; a file that
+    // is not what the maker packaged ends it: nothing more is installed,
+    // registered, linked or started.
+    if (DoInstallStep(step, last) == StatusNotPackaged) {
+        PostMessageA(State.sheetWindow, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        return;
     }
 
     AdvanceBar(bar, step, last);
@@ -120,7 +151,7 @@ static void StartInstalledProgram(HWND page)
         if (IsFilePresent(State.entryPath) && !StartAsUser(State.entryPath, State.installDir)) {
             char text[LABEL_SIZE + 128];
             ComposeTitleText(text, sizeof text, NotStartedText);
-            MessageBoxA(page, text, State.title, MB_OK | MB_ICONINFORMATION);
+            Ask(page, text, State.title, MB_OK | MB_ICONINFORMATION);
             return;
         }
     } else {

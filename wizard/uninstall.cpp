@@ -57,12 +57,16 @@ void RegisterUninstall()
     SetText(key, "DisplayName", State.title);
 
     // The installed copy of the setup program, quoted: installDir may hold blanks.
-    char command[1 + INSTALL_DIR_SIZE + NAME_SIZE + sizeof "\" /r"];
+    char command[1 + INSTALL_DIR_SIZE + NAME_SIZE + sizeof "\" /r /S"];
     CopyText(command, sizeof command, "\"");
     AppendText(command, sizeof command, State.installDir);
     AppendText(command, sizeof command, State.exeName);
     AppendText(command, sizeof command, "\" /r");
     SetText(key, "UninstallString", command);
+    // The same command without a question or a window, for the tools that
+    // remove software unattended.
+    AppendText(command, sizeof command, " /S");
+    SetText(key, "QuietUninstallString", command);
 
     // The icon of the main program, quoted for the blanks of its path. A
     // script without file entries has no program to take it from.

@@ -93,6 +93,10 @@ void RunInstallWizard()
 {
     // Relative source names in the script resolve beside the setup program.
     SetCurrentDirectoryA(State.setupDir);
+    if (State.silent) {
+        RunSilentInstall();
+        return;
+    }
 
     PROPSHEETPAGEA_V2 pages[WIZARD_PAGES];
     PROPSHEETHEADERA header;

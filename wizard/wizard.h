@@ -5,6 +5,12 @@
 #include <windows.h>
 #include <prsht.h>
 
+// The destination's checks on installDir, as Next makes them (the page is the
+// owner of their messages; none in a silent run): 1 when it is taken.
+int AcceptInstallDir(HWND page);
+// The whole installation without a window, for /S: the exit status.
+void RunSilentInstall();
+
 // Suffixes of the texts built from the product's title.
 extern const char DestinationLabelSuffix[];
 extern const char SheetCaptionSuffix[];

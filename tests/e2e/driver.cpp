@@ -624,4 +624,16 @@ std::string OpenedRecord(const std::string &record)
     return text;
 }
 
+size_t PendingCount(const std::string &name)
+{
+    std::string pending = Upper(RegRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                        "PendingFileRenameOperations"));
+    const std::string entry = std::string(1, '\0') + Upper(name) + '\0' + '\0';
+    pending.insert(0, 1, '\0');
+    size_t count = 0;
+    for (size_t at = pending.find(entry); at != std::string::npos; at = pending.find(entry, at + 1))
+        ++count;
+    return count;
+}
+
 }  // namespace driver

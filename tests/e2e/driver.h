@@ -125,6 +125,12 @@ void UnregisterTextOpener();
 // What the opener recorded, once it has written both lines.
 std::string OpenedRecord(const std::string &record);
 
+// How often the file (its name as the system stores it, \\??\\ and the path)
+// is among the deletions pending for the next start, each a name followed
+// by an empty new name. Earlier runs in the prefix leave theirs, so a
+// scenario compares counts.
+size_t PendingCount(const std::string &name);
+
 // Pumps nothing; just sleeps in small steps while a condition is false.
 template <class F> bool WaitFor(F condition, DWORD timeoutMs)
 {

@@ -91,21 +91,6 @@ void Cleanup()
     DeleteFileA(DesktopLink().c_str());
 }
 
-// How often the file is among the deletions pending for the next start,
-// each a name followed by an empty new name. Earlier removals in the prefix
-// leave theirs, so a scenario compares counts.
-size_t PendingCount(const std::string &name)
-{
-    std::string pending = Upper(RegRead(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                                        "PendingFileRenameOperations"));
-    const std::string entry = std::string(1, '\0') + Upper(name) + '\0' + '\0';
-    pending.insert(0, 1, '\0');
-    size_t count = 0;
-    for (size_t at = pending.find(entry); at != std::string::npos; at = pending.find(entry, at + 1))
-        ++count;
-    return count;
-}
-
 Process StartUninstall()
 {
     std::string command = RegRead(HKEY_LOCAL_MACHINE, UninstallKey, "UninstallString");
