@@ -36,6 +36,10 @@ const double RemovalRatioTarget = 2.30;
 const double GrowthExponentTarget = 1.10;
 // What checking every copy against the package's digests may add.
 const double BoundRatioTarget = 1.15;
+// The install against the peer's installer of the same files, silent and
+// with its progress page.
+const double PeerSilentTarget = 1.25;
+const double PeerPageTarget = 0.50;
 
 struct Options {
     int rounds = 5;
@@ -285,6 +289,13 @@ void InstallAndRemoval(const Options &options)
         ratio("SETUP.EXE removal / NSIS uninstall with its page", sr, nup);
     }
     Target("install time / bare copy loop", installRatio, ir, InstallRatioTarget, "");
+    if (peer) {
+        auto ratioOf = [](const Spread &a, const Spread &b) { return a.median / b.median; };
+        bool silent = si.count > 0 && ns.count > 0 && ns.median > 0;
+        bool page = si.count > 0 && np.count > 0 && np.median > 0;
+        Target("install time / NSIS silent install", silent, silent ? ratioOf(si, ns) : 0, PeerSilentTarget, "");
+        Target("install time / NSIS install with its page", page, page ? ratioOf(si, np) : 0, PeerPageTarget, "");
+    }
     if (binding) {
         bool boundRatio = bi.count > 0 && si.count > 0 && si.median > 0;
         if (boundRatio)
