@@ -14,8 +14,8 @@ static std::string WithoutBackslash(const std::string &dir)
     return dir.substr(0, dir.size() - 1);
 }
 
-Product MakeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
-                    DWORD size)
+Product DescribeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
+                        DWORD size)
 {
     Product product;
     product.dist = "C:\\bench\\" + name + "\\";
@@ -24,7 +24,13 @@ Product MakeProduct(const std::string &name, const std::string &title, const std
     product.installDir = "C:\\Program Files\\" + folder + "\\";
     product.count = count;
     product.size = size;
+    return product;
+}
 
+Product MakeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
+                    DWORD size)
+{
+    Product product = DescribeProduct(name, title, folder, count, size);
     driver::RemoveTree(WithoutBackslash(product.dist));
     CreateDirectoryA("C:\\bench", nullptr);
     CreateDirectoryA(product.dist.c_str(), nullptr);
