@@ -425,11 +425,12 @@ void Startup(const Options &options)
 void TracedRuns(const Options &options)
 {
     Product product = DescribeProduct("install", "ベンチマーク製品", "BenchProduct", options.files, options.fileSize);
-    Say("FILES %d\nTRACED %04lx ok watcher\n", options.files, GetCurrentProcessId());
+    // One line per run: its process id, its name, a tab, and how it went.
+    Say("FILES %d\nTRACED %04lx watcher\tok\n", options.files, GetCurrentProcessId());
     auto setup = [&](const Product &which, const char *name) {
         Cleared(which);
         Timed install = TimeSetupInstall(which);
-        Say("TRACED %04lx %s %s\n", install.pid, install.ok ? "ok" : ("failed:" + install.failure).c_str(), name);
+        Say("TRACED %04lx %s\t%s\n", install.pid, name, install.ok ? "ok" : ("failed: " + install.failure).c_str());
     };
     setup(product, "SETUP.EXE");
     if (!options.bound.empty() && driver::Exists(options.bound + "SETUP.EXE")) {
@@ -447,8 +448,8 @@ void TracedRuns(const Options &options)
             double ms = TimePeerRun("\"" + options.nsis + "\"" + page, 60000 + 20.0 * product.count, &failure, &pid);
             if (ms >= 0 && CountBadNsisFiles(product) != 0)
                 failure = "files wrong";
-            Say("TRACED %04lx %s %s\n", pid, failure.empty() ? "ok" : ("failed:" + failure).c_str(),
-                *page ? "NSIS silent" : "NSIS with its page");
+            Say("TRACED %04lx %s\t%s\n", pid, *page ? "NSIS silent" : "NSIS with its page",
+                failure.empty() ? "ok" : ("failed: " + failure).c_str());
         }
         driver::RemoveTree(nsisDir);
     }

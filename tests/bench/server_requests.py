@@ -6,8 +6,8 @@
 
 TRACE is what a wineserver started with -d1 wrote to its standard error while
 BENCHRUN --traced-runs installed the product once with each installer; RUNS is
-what that BENCHRUN printed: "FILES n" and one "TRACED pid status label" line
-per run (the first for the watcher itself).
+what that BENCHRUN printed: "FILES n" and one "TRACED pid label<tab>status"
+line per run (the first for the watcher itself).
 
 An installer's requests per file are those its process made from its first
 request that names the first file to its first that names the last, divided
@@ -42,7 +42,7 @@ class Run:
         self.next_file = 2
 
     def per_file(self, files):
-        return self.state == "after" and files > 1
+        return self.status == "ok" and self.state == "after" and files > 1
 
 
 def token(kind, line):
@@ -249,11 +249,12 @@ def main(argv):
     runs, files = [], 0
     with open(argv[2], encoding="utf-8", errors="replace") as listing:
         for line in listing:
-            fields = line.split(None, 3)
+            head, _, status = line.rstrip("\r\n").partition("\t")
+            fields = head.split(None, 2)
             if len(fields) == 2 and fields[0] == "FILES":
                 files = int(fields[1])
-            elif len(fields) == 4 and fields[0] == "TRACED":
-                runs.append(Run(fields[1], fields[2], fields[3].strip()))
+            elif len(fields) == 3 and fields[0] == "TRACED":
+                runs.append(Run(fields[1], status, fields[2]))
     if files < 2 or len(runs) < 2:
         print("  no traced runs to count")
         return 1
