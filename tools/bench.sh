@@ -3,30 +3,39 @@
 # fresh prefix), prints SETUP.EXE's size and imports for both architectures,
 # builds the same product as an NSIS installer (the peer) and binds a copy of
 # it to its SETUP.EXE as tools/package.sh does, then runs the measurements
-# under Wine and ends with the targets. A missed
+# under Wine, counts the wineserver requests each installer makes per file
+# in a traced run of its own, and ends with the targets. A missed
 # target is printed, never turned into a failing status: the figures move
 # with the machine's load. Options go to the measuring program, for instance
 #   tools/bench.sh --rounds 3 --skip growth
 # BENCH_BUILD_DIR (default build, through tools/build.sh) and BENCH_RIG_DIR
-# (default build/bench-rig) let a developer keep the benchmark apart.
+# (default build/bench-rig) let a developer keep the benchmark apart;
+# BENCH_ARCH=i686 measures the 32-bit build (default x86_64).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${BENCH_BUILD_DIR:-$root/build}")
 rigdir=$(realpath -m "${BENCH_RIG_DIR:-$root/build/bench-rig}")
+arch=${BENCH_ARCH:-x86_64}
+case "$arch" in
+  x86_64) wine=/usr/lib/wine/wine64 ;;
+  i686) wine=/usr/lib/wine/wine ;;
+  *) echo "BENCH_ARCH must be i686 or x86_64" >&2; exit 2 ;;
+esac
 began=$(date +%s)
 
 echo "== build"
 if [ -z "${BENCH_BUILD_DIR:-}" ]; then
   "$root/tools/build.sh"
 else
-  for arch in i686 x86_64; do
-    cmake -S "$root" -B "$build/$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+  for each in i686 x86_64; do
+    cmake -S "$root" -B "$build/$each" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$each.cmake" \
           -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
-    cmake --build "$build/$arch" -j"$(nproc)" --target setup -- --no-print-directory >/dev/null
+    # The checker hashes the files when the product is bound.
+    cmake --build "$build/$each" -j"$(nproc)" --target setup checkinf -- --no-print-directory >/dev/null
   done
 fi
-cmake --build "$build/x86_64" -j"$(nproc)" --target bench -- --no-print-directory >/dev/null
-benchdir="$build/x86_64/tests/bench"
+cmake --build "$build/$arch" -j"$(nproc)" --target bench -- --no-print-directory >/dev/null
+benchdir="$build/$arch/tests/bench"
 
 trap '"$root/tools/rig.sh" stop "$rigdir"' EXIT
 eval "$("$root/tools/rig.sh" start "$rigdir")"
@@ -38,23 +47,25 @@ echo "== SETUP.EXE size and imports"
 python3 "$root/tests/tools/check_pe.py" "$build/i686/SETUP.EXE" "$build/x86_64/SETUP.EXE" || true
 size_targets=()
 for pair in i686:24 x86_64:32; do
-  arch=${pair%%:*} limit_kib=${pair##*:}
-  bytes=$(stat -c %s "$build/$arch/SETUP.EXE")
+  each=${pair%%:*} limit_kib=${pair##*:}
+  bytes=$(stat -c %s "$build/$each/SETUP.EXE")
   verdict=MISS
   [ "$bytes" -le $((limit_kib * 1024)) ] && verdict=PASS
   size_targets+=("$(printf 'TARGET %-40s %10s  (at most %d KiB = %d bytes)  %s' \
-                    "SETUP.EXE $arch size, bytes" "$bytes" "$limit_kib" $((limit_kib * 1024)) "$verdict")")
-  awk -v a="$arch" -v b="$bytes" 'BEGIN { printf "  %-7s %6d bytes = %.1f KiB\n", a, b, b / 1024 }'
+                    "SETUP.EXE $each size, bytes" "$bytes" "$limit_kib" $((limit_kib * 1024)) "$verdict")")
+  awk -v a="$each" -v b="$bytes" 'BEGIN { printf "  %-7s %6d bytes = %.1f KiB\n", a, b, b / 1024 }'
 done
 printf '%s\n' "${size_targets[@]}"
 
 # The figures are only as good as their arithmetic.
-/usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" --check
+echo "== measured: the $arch build"
+"$wine" "$benchdir/BENCHRUN.EXE" --check
+python3 "$root/tests/bench/server_requests.py" --check
 
 # The install product, and beside it the peer's script.
 mkdir -p "$WINEPREFIX/drive_c/bench/nsis"
 installer="$WINEPREFIX/drive_c/bench/nsis/NSISBENCH.EXE"
-/usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" "$@" --nsis-script "$installer" >/dev/null
+"$wine" "$benchdir/BENCHRUN.EXE" "$@" --nsis-script "$installer" >/dev/null
 
 # A copy bound to its SETUP.EXE by the package step's own function (not
 # signed: the signature costs the install nothing), to time what checking
@@ -95,7 +106,26 @@ fi
 
 log=$(mktemp)
 status=0
-/usr/lib/wine/wine64 "$benchdir/BENCHRUN.EXE" "$@" "${peer[@]}" "${binding[@]}" | tee "$log" || status=$?
+"$wine" "$benchdir/BENCHRUN.EXE" "$@" "${peer[@]}" "${binding[@]}" --keep-products | tee "$log" || status=$?
+
+# The requests each installer makes per file, from the wineserver's own
+# trace (-d1: every request it answers). Tracing slows every request, and a
+# server never stops tracing once it has begun, so the timed rounds above ran
+# on the rig's untraced server; now that one is ended, and a tracing server
+# of the same prefix serves one install by each installer. Their output goes
+# to a file, not a pipe, since the services the first program starts keep it.
+trace="$rigdir/server-trace.txt"
+if [ $status -eq 0 ]; then
+  started=$(date +%s)
+  /usr/lib/wine/wineserver -k
+  /usr/lib/wine/wineserver -p -d1 2>"$trace" </dev/null >/dev/null
+  "$wine" "$benchdir/BENCHRUN.EXE" "$@" "${peer[@]}" "${binding[@]}" --traced-runs \
+    </dev/null >"$rigdir/traced-runs.txt" 2>&1 || true
+  /usr/lib/wine/wineserver -k
+  python3 "$root/tests/bench/server_requests.py" "$trace" "$rigdir/traced-runs.txt" || true
+  echo "   (the traced installs took $(( $(date +%s) - started )) s; the trace is kept in $trace," \
+       "$(( $(stat -c %s "$trace") / 1048576 )) MiB)"
+fi
 
 echo
 echo "== targets"

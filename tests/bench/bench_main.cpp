@@ -7,6 +7,10 @@
 //            [--install-budget SECONDS] [--growth-budget SECONDS] [--nsis INSTALLER] [--bound DIST]
 //   BENCHRUN [--files N] [--file-size BYTES] --nsis-script HOST_INSTALLER_PATH
 //            makes the install product and the NSIS script for it, and ends
+//   BENCHRUN [--files N] [--file-size BYTES] [--nsis INSTALLER] [--bound DIST] --traced-runs
+//            installs the product made before once with each installer, for
+//            a wineserver that traces its requests (see tests/bench/server_requests.py)
+// --keep-products leaves the products in place at the end, for the traced runs.
 // Rounds beyond the first few are run only while the section's time budget
 // lasts, so that the whole command stays near ten minutes on a loaded machine.
 //   BENCHRUN --check    checks the arithmetic of the figures and ends
@@ -36,6 +40,10 @@ const double RemovalRatioTarget = 2.30;
 const double GrowthExponentTarget = 1.10;
 // What checking every copy against the package's digests may add.
 const double BoundRatioTarget = 1.15;
+// The install against the peer's installer of the same files, silent and
+// with its progress page.
+const double PeerSilentTarget = 1.25;
+const double PeerPageTarget = 0.50;
 
 struct Options {
     int rounds = 5;
@@ -50,6 +58,8 @@ struct Options {
     std::string nsis;        // the peer's installer of the install product, when tools/bench.sh made one
     std::string nsisScript;  // --nsis-script: only write its script, naming this installer path (the host's)
     std::string bound;       // the install product bound to its SETUP.EXE by the package step, when made
+    bool tracedRuns = false;
+    bool keepProducts = false;
 };
 
 void Say(const char *format, ...)
@@ -285,6 +295,13 @@ void InstallAndRemoval(const Options &options)
         ratio("SETUP.EXE removal / NSIS uninstall with its page", sr, nup);
     }
     Target("install time / bare copy loop", installRatio, ir, InstallRatioTarget, "");
+    if (peer) {
+        auto ratioOf = [](const Spread &a, const Spread &b) { return a.median / b.median; };
+        bool silent = si.count > 0 && ns.count > 0 && ns.median > 0;
+        bool page = si.count > 0 && np.count > 0 && np.median > 0;
+        Target("install time / NSIS silent install", silent, silent ? ratioOf(si, ns) : 0, PeerSilentTarget, "");
+        Target("install time / NSIS install with its page", page, page ? ratioOf(si, np) : 0, PeerPageTarget, "");
+    }
     if (binding) {
         bool boundRatio = bi.count > 0 && si.count > 0 && si.median > 0;
         if (boundRatio)
@@ -401,6 +418,43 @@ void Startup(const Options &options)
             s.median - b.median);
 }
 
+// One install by each installer, one after the other, while the wineserver
+// writes every request it answers to its trace. The trace, not the clock,
+// gives the figures: each run names its process, and the watcher's own
+// requests are told apart by its process id.
+void TracedRuns(const Options &options)
+{
+    Product product = DescribeProduct("install", "ベンチマーク製品", "BenchProduct", options.files, options.fileSize);
+    // One line per run: its process id, its name, a tab, and how it went.
+    Say("FILES %d\nTRACED %04lx watcher\tok\n", options.files, GetCurrentProcessId());
+    auto setup = [&](const Product &which, const char *name) {
+        Cleared(which);
+        Timed install = TimeSetupInstall(which);
+        Say("TRACED %04lx %s\t%s\n", install.pid, name, install.ok ? "ok" : ("failed: " + install.failure).c_str());
+    };
+    setup(product, "SETUP.EXE");
+    if (!options.bound.empty() && driver::Exists(options.bound + "SETUP.EXE")) {
+        Product bound = product;
+        bound.dist = options.bound;
+        setup(bound, "SETUP.EXE bound");
+    }
+    Cleared(product);
+    if (!options.nsis.empty() && driver::Exists(options.nsis)) {
+        const std::string nsisDir = std::string(NsisInstallDir).substr(0, lstrlenA(NsisInstallDir) - 1);
+        for (const char *page : {" /S", ""}) {
+            driver::RemoveTree(nsisDir);
+            std::string failure;
+            DWORD pid = 0;
+            double ms = TimePeerRun("\"" + options.nsis + "\"" + page, 60000 + 20.0 * product.count, &failure, &pid);
+            if (ms >= 0 && CountBadNsisFiles(product) != 0)
+                failure = "files wrong";
+            Say("TRACED %04lx %s\t%s\n", pid, *page ? "NSIS silent" : "NSIS with its page",
+                failure.empty() ? "ok" : ("failed: " + failure).c_str());
+        }
+        driver::RemoveTree(nsisDir);
+    }
+}
+
 bool ParseCounts(const char *text, std::vector<int> *counts)
 {
     counts->clear();
@@ -421,6 +475,10 @@ bool ParseOptions(int argc, char **argv, Options *options)
 {
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
+        if (option == "--traced-runs" || option == "--keep-products") {
+            (option == "--traced-runs" ? options->tracedRuns : options->keepProducts) = true;
+            continue;
+        }
         if (i + 1 >= argc)
             return false;
         const char *value = argv[++i];
@@ -477,7 +535,8 @@ int main(int argc, char **argv)
     if (!ParseOptions(argc, argv, &options)) {
         Say("usage: BENCHRUN [--rounds N] [--files N] [--file-size BYTES] [--growth N,N,...] [--growth-rounds N]\n"
             "                [--startup-runs N] [--skip install|growth|startup] [--install-budget SECONDS]\n"
-            "                [--growth-budget SECONDS] [--nsis INSTALLER] [--bound DIST]   |   BENCHRUN --check\n");
+            "                [--growth-budget SECONDS] [--nsis INSTALLER] [--bound DIST] [--keep-products]\n"
+            "                [--traced-runs]   |   BENCHRUN --check\n");
         return 2;
     }
     if (!options.nsisScript.empty()) {
@@ -485,6 +544,11 @@ int main(int argc, char **argv)
         Product product = MakeProduct("install", "ベンチマーク製品", "BenchProduct", options.files, options.fileSize);
         WriteNsisScript(product, options.nsisScript);
         Say("%s%s\n", product.dist.c_str(), NsisScriptName);
+        return 0;
+    }
+    if (options.tracedRuns) {
+        driver::SetWindowsVersion("win7");
+        TracedRuns(options);
         return 0;
     }
     Say("Wine %s; times on the performance counter, windows watched every 2 ms from another process\n",
@@ -497,7 +561,8 @@ int main(int argc, char **argv)
         Growth(options);
     if (options.startup)
         Startup(options);
-    driver::RemoveTree("C:\\bench");
+    if (!options.keepProducts)
+        driver::RemoveTree("C:\\bench");
     Say("\nmeasured in %.1f s\n", (NowMs() - start) / 1000);
     return 0;
 }

@@ -14,8 +14,8 @@ static std::string WithoutBackslash(const std::string &dir)
     return dir.substr(0, dir.size() - 1);
 }
 
-Product MakeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
-                    DWORD size)
+Product DescribeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
+                        DWORD size)
 {
     Product product;
     product.dist = "C:\\bench\\" + name + "\\";
@@ -24,7 +24,13 @@ Product MakeProduct(const std::string &name, const std::string &title, const std
     product.installDir = "C:\\Program Files\\" + folder + "\\";
     product.count = count;
     product.size = size;
+    return product;
+}
 
+Product MakeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
+                    DWORD size)
+{
+    Product product = DescribeProduct(name, title, folder, count, size);
     driver::RemoveTree(WithoutBackslash(product.dist));
     CreateDirectoryA("C:\\bench", nullptr);
     CreateDirectoryA(product.dist.c_str(), nullptr);
@@ -34,9 +40,11 @@ Product MakeProduct(const std::string &name, const std::string &title, const std
     std::string script = "[Install]\r\nTitle=" + title + "\r\nFolder=" + folder + "\r\n";
     std::string bytes(size, '\0');
     for (int n = 1; n <= count; ++n) {
-        // Each file differs from the others, so nothing below can share them.
+        // Each file differs from the others, so nothing below can share them:
+        // the pattern alone comes round again every 256 files, and makensis
+        // stores equal files once, so each file also begins with its number.
         for (DWORD i = 0; i < size; ++i)
-            bytes[i] = static_cast<char>((i * 131 + n * 7) & 0xFF);
+            bytes[i] = static_cast<char>(i < 4 ? (n >> (8 * i)) & 0xFF : (i * 131 + n * 7) & 0xFF);
         std::string file = DataFileName(n);
         driver::WriteFile(product.dist + file, bytes);
         script += std::to_string(n) + "=" + file + "\r\n";

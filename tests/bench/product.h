@@ -20,6 +20,9 @@ struct Product {
 // size bytes each and a script that lists them in order.
 Product MakeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
                     DWORD size);
+// The same product as MakeProduct made it before, without touching its files.
+Product DescribeProduct(const std::string &name, const std::string &title, const std::string &folder, int count,
+                        DWORD size);
 
 std::string UninstallKey(const Product &product);
 

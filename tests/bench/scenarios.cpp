@@ -128,6 +128,7 @@ Timed TimeSetupInstall(const Product &product)
 {
     Timed timed;
     driver::Process process = driver::Start("\"" + product.dist + "SETUP.EXE\"", product.dist);
+    timed.pid = process.id;
     HWND sheet = driver::WaitWizard(20000, process.id);
     HWND page = sheet != nullptr ? driver::WaitPage(sheet, 1001) : nullptr;
     if (page == nullptr || !driver::WaitFor([&] { return driver::ButtonEnabled(sheet, NextButton); }, 5000))
@@ -305,10 +306,12 @@ double TimeBoxStartup(std::string *failure)
     return shown - start;
 }
 
-double TimePeerRun(const std::string &commandLine, double timeoutMs, std::string *failure)
+double TimePeerRun(const std::string &commandLine, double timeoutMs, std::string *failure, DWORD *pid)
 {
     double start = NowMs();
     driver::Process process = driver::Start(commandLine, "C:\\");
+    if (pid != nullptr)
+        *pid = process.id;
     if (process.handle == nullptr) {
         *failure = "did not start";
         return -1;

@@ -16,6 +16,7 @@ struct Timed {
     bool ok = false;
     double workMs = 0;        // the first tick to completion
     double firstStepMs = -1;  // page or dialog shown to the first step seen done (the tick and that step)
+    DWORD pid = 0;            // the process timed, for finding it in a trace of the wineserver
     std::string failure;
 };
 
@@ -38,7 +39,8 @@ double TimeBoxStartup(std::string *failure);
 // A peer's installer or uninstaller, from its process start to its end, as a
 // user would start it. Negative on failure: a message box on the way, no end
 // within timeoutMs, or an exit status other than 0 (the reason in *failure).
-double TimePeerRun(const std::string &commandLine, double timeoutMs, std::string *failure);
+// Its process id goes to *pid when asked for.
+double TimePeerRun(const std::string &commandLine, double timeoutMs, std::string *failure, DWORD *pid = nullptr);
 
 // A code page 932 text as UTF-8, for the terminal the figures are printed to.
 std::string Printable(const std::string &text);
