@@ -211,6 +211,8 @@ int CopyCurrentEntry();
 // The whole of source, from its start, into target, and the last-write time
 // with it; 1 when every byte was written.
 int CopyOpenFile(HANDLE source, HANDLE target);
+// How many bytes the last CopyOpenFile wrote.
+extern unsigned long long CopiedBytes;
 // Whether a directory level about to be made at path (with its trailing
 // backslash), on the system of that GetVersion value, gets permissions of
 // its own, which only administrators may change; descriptor then holds them.
@@ -252,8 +254,9 @@ int RunsElevated();
 // Finish's start through the desktop's shell, as the signed-in user; 0 when
 // that route is not there.
 int StartAsUser(const char *file, const char *directory);
-// Adds the size of the file at entryPath, after its copy step, to installedKib.
-void AddInstalledSize();
+// Adds the size of the file at entryPath, after its copy step (copied when
+// the copy succeeded), to installedKib.
+void AddInstalledSize(int copied);
 
 // Shell integration.
 void UpdateShellItems(int kind, int remove);

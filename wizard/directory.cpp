@@ -145,8 +145,11 @@ int CopyCurrentEntry()
     return 0;
 }
 
+unsigned long long CopiedBytes;
+
 int CopyOpenFile(HANDLE source, HANDLE target)
 {
+    CopiedBytes = 0;
     if (SetFilePointer(source, 0, nullptr, FILE_BEGIN) != 0)
         return 0;
     DWORD got, put;
@@ -154,6 +157,7 @@ int CopyOpenFile(HANDLE source, HANDLE target)
     while ((read = ReadFile(source, FileBuffer, sizeof FileBuffer, &got, nullptr)) != 0 && got != 0) {
         if (!WriteFile(target, FileBuffer, got, &put, nullptr) || put != got)
             return 0;
+        CopiedBytes += got;
     }
     // The installed file shows when its maker last changed it, as a copy by
     // the system would.

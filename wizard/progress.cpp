@@ -69,7 +69,7 @@ static int DoInstallStep(int step, int last)
         int copied = CopyCurrentEntry();
         if (copied && !CheckCopiedEntry(step - 2))
             return StatusNotPackaged;
-        AddInstalledSize();
+        AddInstalledSize(copied);
         return copied ? StatusDone : StatusCopyFailed;
     }
     MakeShortcuts();

@@ -5,21 +5,24 @@
 
 static const char UninstallKeyPrefix[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
-// What a copy step left at its destination: the new file, or the older one
-// that a failed copy could not replace, which is the product's all the same
-// and goes at removal. A copy that left nothing adds nothing, so the figure
-// never counts what is not on the disk (a directory in the way counts 0).
-void AddInstalledSize()
+// What a copy step left at its destination: the new file, whose size the
+// copy counted, or the older one that a failed copy could not replace,
+// which is the product's all the same and goes at removal. A copy that left
+// nothing adds nothing, so the figure never counts what is not on the disk
+// (a directory in the way counts 0).
+void AddInstalledSize(int copied)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(State.entryPath, &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    FindClose(search);
+    unsigned long long size = CopiedBytes;
+    if (!copied) {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(State.entryPath, &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return;
+        FindClose(search);
+        size = (unsigned long long)found.nFileSizeHigh << 32 | found.nFileSizeLow;
+    }
     // Whole KiB for each file, rounded up as the system shows a file's size.
-    State.installedKib += found.nFileSizeHigh << 22 | found.nFileSizeLow >> 10;
-    if (found.nFileSizeLow & 1023)
-        ++State.installedKib;
+    State.installedKib += DWORD((size + 1023) >> 10);
 }
 
 // RegSetValueExA with its casts, for texts and numbers alike.
