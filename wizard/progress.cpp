@@ -20,27 +20,37 @@ static void SetStepRange(HWND bar, int top)
         SendMessageA(bar, PBM_SETRANGE32, 0, top);
 }
 
-// One step along the bar. Some systems repaint the whole bar on every change
-// of its position, which costs about as much as copying a small file; with a
-// long script most steps move the fill by less than a pixel, so those steps
-// are taken with the bar out of sight and the picture stays what it was. It
-// is put out of sight through its style bit, as WM_SETREDRAW does, but
-// without the validation that some systems do with that message: a repaint
-// the bar still owes (after a message box covered it, say) is kept.
+// The bar's position as the steps counted it, which the bar answers for
+// itself: the control is told of a step only when its fill moves.
+static WNDPROC BarProcedure;
+static LRESULT CountedPosition;
+
+static LRESULT CALLBACK SteppedBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_GETPOS)
+        return CountedPosition;
+    if (message == PBM_SETPOS)
+        CountedPosition = LRESULT(wParam);
+    return CallWindowProcA(BarProcedure, bar, message, wParam, lParam);
+}
+
+// One step along the bar. Every change of its position costs the control a
+// repaint, and the platform a round of requests, about as much as copying a
+// small file; with a long script most steps move the fill by less than a
+// pixel, so those steps are only counted. A repaint the bar still owes
+// (after a message box covered it, say) is left owed.
 void AdvanceBar(HWND bar, int position, int top)
 {
+    if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(bar, GWLP_WNDPROC)) != SteppedBarProc)
+        BarProcedure = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(SteppedBarProc)));
     RECT inside;
     GetClientRect(bar, &inside);
     int width = inside.right - inside.left - 2;
     int next = position < top ? position + 1 : top;
-    if (top <= 0 || width <= 0 || MulDiv(position, width, top) != MulDiv(next, width, top)) {
-        SendMessageA(bar, PBM_DELTAPOS, 1, 0);
-        return;
-    }
-    LONG style = GetWindowLongA(bar, GWL_STYLE);
-    SetWindowLongA(bar, GWL_STYLE, style & ~WS_VISIBLE);
-    SendMessageA(bar, PBM_DELTAPOS, 1, 0);
-    SetWindowLongA(bar, GWL_STYLE, style);
+    CountedPosition = next;
+    if (top <= 0 || width <= 0 || MulDiv(position, width, top) != MulDiv(next, width, top))
+        CallWindowProcA(BarProcedure, bar, PBM_SETPOS, WPARAM(next), 0);
 }
 
 static void MakeShortcuts()
