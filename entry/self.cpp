@@ -125,18 +125,15 @@ int HoldRunningProgram()
     return IsRunningImage(WorkBuffer, size, reinterpret_cast<const unsigned char *>(GetModuleHandleA(nullptr)));
 }
 
-void ReportReplacedProgram()
+void ReportProgramFault(const char *suffix)
 {
-    char text[PATH_SIZE + 96];
+    char text[PATH_SIZE + 160];
     CopyText(text, sizeof text, State.modulePath);
-    AppendText(text, sizeof text, " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。");
+    AppendText(text, sizeof text, suffix);
     Ask(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
 }
 
-void ReportLocalRedirection()
-{
-    char text[PATH_SIZE + 128];
-    CopyText(text, sizeof text, State.modulePath);
-    AppendText(text, sizeof text, ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、処理を中止します。削除してから、もう一度実行してください。");
-    Ask(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
-}
+const char ReplacedProgram[] =
+    " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。";
+const char LocalRedirection[] = ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、"
+                                "処理を中止します。削除してから、もう一度実行してください。";

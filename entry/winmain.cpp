@@ -109,10 +109,7 @@ void WinMainCRTStartup()
         // Read only for the silent switch: a silent run says so in its status.
         const char *path, *folder;
         ReadCommand(tail, &path, &folder);
-        if (replaced)
-            ReportReplacedProgram();
-        else
-            ReportLocalRedirection();
+        ReportProgramFault(replaced ? ReplacedProgram : LocalRedirection);
         ExitProcess(State.silent ? StatusNotPackaged : 1);
     }
     ExitProcess(StartSetup(GetModuleHandleA(nullptr), tail));

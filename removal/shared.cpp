@@ -56,29 +56,27 @@ static int ValuesName(const char *full, HKEY key, const char *names, int within)
     return 0;
 }
 
-// The same for the values of root\subkey, in the 64-bit registry and the
-// 32-bit program's own (they differ for Program Files), and, with profiles
-// set, for the folder of every profile listed below it.
+// The same for the values of root\subkey, as 64-bit Windows keeps them for
+// its own programs (where both Program Files folders are named) or, on the
+// systems that know no such view, as they are; with profiles set, for the
+// folder of every profile listed below it too.
 static int KeyNames(const char *full, HKEY root, const char *subkey, const char *names, int within, int profiles = 0)
 {
-    int found = 0;
-    for (REGSAM view = KEY_WOW64_64KEY;; view = 0) {
-        HKEY key;
-        if (RegOpenKeyExA(root, subkey, 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
-            found = ValuesName(full, key, names, within);
-            char name[PATH_SIZE];
-            for (DWORD i = 0; profiles && !found && RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
-                HKEY profile;
-                if (RegOpenKeyExA(key, name, 0, KEY_READ, &profile) == ERROR_SUCCESS) {
-                    found = ValuesName(full, profile, "ProfileImagePath\0", 0);
-                    RegCloseKey(profile);
-                }
-            }
-            RegCloseKey(key);
+    HKEY key;
+    if (RegOpenKeyExA(root, subkey, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS &&
+        RegOpenKeyExA(root, subkey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    int found = ValuesName(full, key, names, within);
+    char name[PATH_SIZE];
+    for (DWORD i = 0; profiles && !found && RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        HKEY profile;
+        if (RegOpenKeyExA(key, name, 0, KEY_READ, &profile) == ERROR_SUCCESS) {
+            found = ValuesName(full, profile, "ProfileImagePath\0", 0);
+            RegCloseKey(profile);
         }
-        if (found || view == 0)
-            return found;
     }
+    RegCloseKey(key);
+    return found;
 }
 
 static const char CurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";

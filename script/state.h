@@ -92,9 +92,13 @@ int StartSetup(HINSTANCE instance, const char *tail);
 
 // The program's own file: held, confirmed to be the running image and hashed
 // before anything else is done (see entry/self.cpp). 0 when it is not the
-// image that runs, or cannot be held; ReportReplacedProgram then says so.
+// image that runs, or cannot be held; ReportProgramFault(ReplacedProgram)
+// then says so.
 int HoldRunningProgram();
-void ReportReplacedProgram();
+// The program's path followed by suffix, in an error box.
+void ReportProgramFault(const char *suffix);
+extern const char ReplacedProgram[];
+extern const char LocalRedirection[];
 // Whether file, size bytes of a program's file (changed in place), is the
 // image loaded at image: headers and sections, relocations accounted for.
 int IsRunningImage(unsigned char *file, DWORD size, const unsigned char *image);
@@ -109,9 +113,8 @@ int UsesSearchDirectories(DWORD version);
 // The system's version as GetVersion packs it, from the system itself.
 DWORD TrueVersion();
 // Whether a program.local stands beside the program (modulePath);
-// ReportLocalRedirection says that nothing is done while it does.
+// ReportProgramFault(LocalRedirection) says that nothing is done while it does.
 int HasLocalRedirection();
-void ReportLocalRedirection();
 HMODULE LoadSystemLibrary(const char *name);
 FARPROC GetSystemProc(const char *library, const char *name);
 

@@ -161,8 +161,8 @@ int CopyOpenFile(HANDLE source, HANDLE target)
     }
     // The installed file shows when its maker last changed it, as a copy by
     // the system would.
-    FILETIME written;
-    if (read && GetFileTime(source, nullptr, nullptr, &written))
-        SetFileTime(target, nullptr, nullptr, &written);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (read && GetFileInformationByHandle(source, &info))
+        SetFileTime(target, nullptr, nullptr, &info.ftLastWriteTime);
     return read;
 }
