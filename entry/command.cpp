@@ -40,7 +40,7 @@ int DeriveSetupPaths(const char *setupPath)
 {
     // Every check comes before the first write, so a refused path leaves the
     // record exactly as it was.
-    int len = lstrlenA(setupPath);
+    int len = TextLength(setupPath);
     if (len == 0 || len >= PATH_SIZE)
         return 0;
 

@@ -78,7 +78,7 @@ void RestrictDllSearch()
     if (setDirectory != nullptr)
         reinterpret_cast<SetDirectoryProc>(reinterpret_cast<void (*)()>(setDirectory))("");
     UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    for (const char *name = PreloadedLibraries; *name != '\0'; name += lstrlenA(name) + 1)
+    for (const char *name = PreloadedLibraries; *name != '\0'; name += TextLength(name) + 1)
         LoadSystemLibrary(name);
     SetErrorMode(mode);
 }

@@ -112,10 +112,9 @@ int HoldRunningProgram()
     if (file == INVALID_HANDLE_VALUE)
         return 0;
     State.programFile = file;
-    // Far more than the program will ever be: a larger file is not it.
-    DWORD size = GetFileSize(file, nullptr);
-    DWORD got = 0;
-    if (size >= WORK_BUFFER_SIZE || !ReadFile(file, WorkBuffer, size + 1, &got, nullptr) || got != size)
+    // Far more than the program will ever be: a file that fills it is not it.
+    DWORD size = 0;
+    if (!ReadFile(file, WorkBuffer, WORK_BUFFER_SIZE, &size, nullptr) || size == WORK_BUFFER_SIZE)
         return 0;
     // The digest is of the bytes as read, before the comparison moves any.
     Sha256 hash;
@@ -135,5 +134,5 @@ void ReportProgramFault(const char *suffix)
 
 const char ReplacedProgram[] =
     " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。";
-const char LocalRedirection[] = ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、"
-                                "処理を中止します。削除してから、もう一度実行してください。";
+const char LocalRedirection[] =
+    ".local - この名前のファイルかフォルダがあると別のDLLが使われるため、処理を中止します。削除してください。";

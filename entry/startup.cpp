@@ -49,7 +49,7 @@ static void RunSetup(HINSTANCE instance, const char *tail)
             int quoted = *folder == '"';
             if (!CopyText(State.installDir, PATH_SIZE, folder + quoted))
                 State.installDir[0] = '\0';
-            int length = lstrlenA(State.installDir);
+            int length = TextLength(State.installDir);
             if (quoted && length > 0 && State.installDir[length - 1] == '"')
                 State.installDir[length - 1] = '\0';
             AddTrailingBackslash(State.installDir);

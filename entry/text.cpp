@@ -4,6 +4,14 @@
 // equal an ASCII separator such as the backslash (0x5C).
 #include "script/state.h"
 
+// One place that calls lstrlenA, for every text of the program: each place
+// that calls an imported function directly costs the 32-bit program an entry
+// among its relocations.
+__attribute__((noinline)) int TextLength(const char *text)
+{
+    return lstrlenA(text);
+}
+
 char *FormatIndex(unsigned int number)
 {
     // Key names of numbered entries; one static buffer, overwritten by each call.
@@ -49,7 +57,7 @@ int IsDbcsTrailByte(const char *text, int offset)
 
 void AddTrailingBackslash(char *path)
 {
-    int len = lstrlenA(path);
+    int len = TextLength(path);
     if (len >= 1 && path[len - 1] == '\\' && !IsDbcsTrailByte(path, len - 1))
         return;
     path[len] = '\\';
@@ -59,7 +67,7 @@ void AddTrailingBackslash(char *path)
 int CopyText(char *dest, int destSize, const char *src)
 {
     // Refuses rather than cuts: a cut path would name a different file.
-    int len = lstrlenA(src);
+    int len = TextLength(src);
     if (destSize <= 0 || len >= destSize)
         return 0;
     CopyMemory(dest, src, len + 1);
@@ -68,7 +76,7 @@ int CopyText(char *dest, int destSize, const char *src)
 
 int AppendText(char *dest, int destSize, const char *src)
 {
-    int used = lstrlenA(dest);
+    int used = TextLength(dest);
     if (used >= destSize)
         return 0;
     return CopyText(dest + used, destSize - used, src);

@@ -27,3 +27,29 @@ int ShowError(const char *text)
     // No caption of its own: the system's default caption is shown.
     return Ask(State.ownerWindow, text, nullptr, MB_ICONERROR | MB_OK);
 }
+
+HANDLE StartCommand(char *command)
+{
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION started;
+    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        return nullptr;
+    CloseOnce(started.hThread);
+    return started.hProcess;
+}
+
+// One place that calls each of these: every place that calls an imported
+// function directly costs the 32-bit program an entry among its relocations.
+__attribute__((noinline)) void CloseOnce(HANDLE handle)
+{
+    CloseHandle(handle);
+}
+
+__attribute__((noinline)) void CloseKeyOnce(HKEY key)
+{
+    RegCloseKey(key);
+}

@@ -53,7 +53,7 @@ int memcmp(const void *a, const void *b, size_t count)
 
 size_t strlen(const char *text)
 {
-    return static_cast<size_t>(lstrlenA(text));
+    return static_cast<size_t>(TextLength(text));
 }
 
 // Stack protection without the runtime's support library: the canary that
@@ -63,7 +63,7 @@ uintptr_t __stack_chk_guard;
 
 void __stack_chk_fail()
 {
-    TerminateProcess(GetCurrentProcess(), 0xC0000409);  // STATUS_STACK_BUFFER_OVERRUN
+    TerminateProcess(reinterpret_cast<HANDLE>(-1), 0xC0000409);  // this process; STATUS_STACK_BUFFER_OVERRUN
     for (;;) {
     }
 }

@@ -53,10 +53,10 @@ void DeleteRegistryTree(HKEY root, const char *subkey)
         // Deleted through the handle that was checked, where the system can.
         if (deleteKey != nullptr) {
             reinterpret_cast<DeleteKeyProc>(reinterpret_cast<void (*)()>(deleteKey))(opened);
-            RegCloseKey(opened);
+            CloseKeyOnce(opened);
             return;
         }
-        RegCloseKey(opened);
+        CloseKeyOnce(opened);
     }
     RegDeleteKeyA(root, subkey);
 }
@@ -88,7 +88,7 @@ static char KeptForRestart[PATH_SIZE];
 // already gone is passed over.
 static int RemoveSweptDirectory(char *path)
 {
-    int len = lstrlenA(path);
+    int len = TextLength(path);
     if (len == 0)
         return 1;
     path[len - 1] = '\0';
@@ -128,7 +128,7 @@ static int SweepEntry(const char *directory, const WIN32_FIND_DATAA &found, int 
             return 0;
         }
         // The subdirectory's search pattern needs its backslash and "*.*".
-        if (!fits || lstrlenA(path) + 4 >= PATH_SIZE) {
+        if (!fits || TextLength(path) + 4 >= PATH_SIZE) {
             ShowPathError(directory, name, " - ディレクトリの削除に失敗しました");
             return 0;
         }
@@ -174,7 +174,8 @@ int SweepDirectory(char *directory)
         HANDLE search = FindFirstFileA(pattern, &found);
         if (search != INVALID_HANDLE_VALUE) {
             do {
-                if (lstrcmpA(found.cFileName, ".") == 0 || lstrcmpA(found.cFileName, "..") == 0)
+                const char *name = found.cFileName;
+                if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
                     continue;
                 if (!SweepEntry(directory, found, &result)) {
                     result = -1;
@@ -185,7 +186,7 @@ int SweepDirectory(char *directory)
         }
     }
     if (held != INVALID_HANDLE_VALUE)
-        CloseHandle(held);
+        CloseOnce(held);
     if (result < 0)
         return 0;
     // A link in the directory's place loses only itself.
@@ -221,14 +222,14 @@ static int DeleteRegistration()
 {
     char key[sizeof UninstallKeyPrefix + LABEL_SIZE];
     CopyText(key, sizeof key, UninstallKeyPrefix);
-    int used = lstrlenA(key);
+    int used = TextLength(key);
     if (NormalizeKeyPath(State.folder, key + used, sizeof key - used) < 1)
         return 0;
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
     HKEY left;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &left) != ERROR_SUCCESS)
         return 1;
-    RegCloseKey(left);
+    CloseKeyOnce(left);
     return 0;
 }
 
@@ -280,7 +281,7 @@ int RemoveInstallation()
         CopyText(message, sizeof message, State.installDir);
         // Named as the other folder messages name a folder: without its
         // backslash, but for a drive's root, which is nothing without it.
-        int length = lstrlenA(message);
+        int length = TextLength(message);
         if (length > 3 && message[length - 1] == '\\')
             message[length - 1] = '\0';
         AppendText(message, sizeof message, SharedDirectoryKept);

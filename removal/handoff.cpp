@@ -51,7 +51,7 @@ static int ComposeCopyName(int number, char *name, int size)
     const char *dot = nullptr;
     for (const char *p = FindCharMbcs(State.exeName, '.'); p != nullptr; p = FindCharMbcs(p + 1, '.'))
         dot = p;
-    int stem = dot != nullptr ? int(dot - State.exeName) : lstrlenA(State.exeName);
+    int stem = dot != nullptr ? int(dot - State.exeName) : TextLength(State.exeName);
     if (stem >= size)
         return 0;
     CopyMemory(name, State.exeName, stem);
@@ -87,14 +87,14 @@ static int CopyIntoDirectory(const char *dir, char *relocated, char *command)
     for (int number = 0; number < RELOCATION_NAMES; ++number) {
         if (!ComposeRelocation(dir, number, relocated, PATH_SIZE, command, RELOCATION_COMMAND_SIZE))
             return 0;
-        HANDLE target = TestRefuses("CopyFileA") ? INVALID_HANDLE_VALUE
+        HANDLE target = TestRefuses("MakeCopy") ? INVALID_HANDLE_VALUE
                                                  : CreateFileA(relocated, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (target != INVALID_HANDLE_VALUE) {
             unsigned char digest[SHA256_SIZE];
             int same = State.programFile != nullptr && CopyOpenFile(State.programFile, target) &&
                        HashOpenFile(target, digest) && memcmp(digest, State.programDigest, SHA256_SIZE) == 0;
-            CloseHandle(target);
+            CloseOnce(target);
             if (same)
                 return 1;
             DeleteFileA(relocated);
@@ -131,30 +131,17 @@ void RequestRemoval()
     }
 
     SetCurrentDirectoryA(dir);
-    if (TestRefuses("WinExec")) {
+    HANDLE copy = TestRefuses("StartCopy") ? nullptr : StartCommand(command);
+    if (copy == nullptr) {
         ReportLaunchFailure();
-        return;
-    }
-    if (!State.silent) {
-        if (WinExec(command, SW_SHOWNORMAL) < 32)
-            ReportLaunchFailure();
         return;
     }
     // Whoever started a silent removal hears how the copy's run ended.
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started;
-    if (!CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr, dir, &startup, &started)) {
-        ReportLaunchFailure();
-        return;
-    }
     DWORD status = StatusLeftBehind;
-    WaitForSingleObject(started.hProcess, INFINITE);
-    GetExitCodeProcess(started.hProcess, &status);
+    if (State.silent && WaitForSingleObject(copy, INFINITE) == WAIT_OBJECT_0)
+        GetExitCodeProcess(copy, &status);
     State.exitStatus = int(status);
-    CloseHandle(started.hThread);
-    CloseHandle(started.hProcess);
+    CloseOnce(copy);
 }
 
 void RunRemoval()

@@ -17,8 +17,8 @@ static HANDLE OpenIniFile(const char *path, DWORD disposition)
 // cut back to its former end.
 static int AppendSectionText(HANDLE file, const char *text, int used)
 {
-    DWORD size = GetFileSize(file, nullptr);
-    if (size == INVALID_FILE_SIZE)
+    DWORD size = SetFilePointer(file, 0, nullptr, FILE_END);
+    if (size == INVALID_SET_FILE_POINTER)
         return 0;
     char tail[2] = {0, 0};
     DWORD tailSize = size < 2 ? size : 2;
@@ -75,13 +75,13 @@ int AddWininitDeletion(const char *iniPath, const char *shortPath)
             // file is made, or nothing would be deleted.
             HANDLE file = OpenIniFile(iniPath, missing ? CREATE_NEW : OPEN_EXISTING);
             if (file != INVALID_HANDLE_VALUE) {
-                CloseHandle(file);
+                CloseOnce(file);
                 WritePrivateProfileStringA("Rename", nullptr, nullptr, iniPath);
                 WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath);
                 file = OpenIniFile(iniPath, OPEN_EXISTING);
                 if (file != INVALID_HANDLE_VALUE) {
                     done = AppendSectionText(file, text, used);
-                    CloseHandle(file);
+                    CloseOnce(file);
                 }
                 if (!done && missing)
                     DeleteFileA(iniPath);

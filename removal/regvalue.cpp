@@ -56,7 +56,7 @@ static const char ControlSetContainers[] = "Control\0Enum\0Services\0";
 // Whether name, of length bytes, is one of the names of list.
 static int IsOneOf(const char *name, int length, const char *list)
 {
-    for (; *list != '\0'; list += lstrlenA(list) + 1)
+    for (; *list != '\0'; list += TextLength(list) + 1)
         if (CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, name, length, list, -1) == CSTR_EQUAL)
             return 1;
     return 0;
@@ -72,7 +72,7 @@ int IsSharedKey(const char *normal)
     int levels = 0, used = 0;
     for (const char *p = normal; *p != '\0';) {
         const char *end = FindCharMbcs(p, '\\');
-        int size = end != nullptr ? int(end - p) : lstrlenA(p);
+        int size = end != nullptr ? int(end - p) : TextLength(p);
         if (!IsOneOf(p, size, "Wow6432Node\0")) {
             if (used + size + 1 >= PATH_SIZE)
                 return 1;
@@ -95,11 +95,11 @@ int IsSharedKey(const char *normal)
     char shared[64];
     for (const char *rest = SharedKeys; *rest != '\0';) {
         int kept = *rest++ - 1;
-        int size = lstrlenA(rest) + 1;
+        int size = TextLength(rest) + 1;
         CopyMemory(shared + kept, rest, size);
         rest += size;
         // The key itself, or one above it.
-        int sharedLength = lstrlenA(shared);
+        int sharedLength = TextLength(shared);
         if (used <= sharedLength && (used == sharedLength || shared[used] == '\\') &&
             CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, key, used, shared, used) == CSTR_EQUAL)
             return 1;
@@ -126,7 +126,7 @@ int SplitRegValue(const char *value, HKEY *root, char *subkey, int size)
         {"HKEY_CLASSES_ROOT", 17, HKEY_CLASSES_ROOT},
     };
     // Root names are matched byte for byte, case included, in this order.
-    int length = lstrlenA(value);
+    int length = TextLength(value);
     for (int r = 0; r < 3; ++r) {
         if (length < roots[r].length || memcmp(value, roots[r].name, roots[r].length) != 0)
             continue;

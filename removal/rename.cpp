@@ -7,7 +7,7 @@ static const char RenameHeader[] = "[Rename]\r\n";
 
 static int AppendBytes(char *text, int *used, const char *bytes)
 {
-    int len = lstrlenA(bytes);
+    int len = TextLength(bytes);
     if (*used + len > SECTION_SIZE)
         return 0;
     CopyMemory(text + *used, bytes, len);
@@ -22,7 +22,7 @@ int BuildRenameSection(const char *lines, const char *shortPath, char *text, int
 {
     *used = 0;
     AppendBytes(text, used, RenameHeader);
-    for (const char *line = lines; *line != '\0'; line += lstrlenA(line) + 1) {
+    for (const char *line = lines; *line != '\0'; line += TextLength(line) + 1) {
         if (!AppendBytes(text, used, line) || !AppendBytes(text, used, "\r\n"))
             return 0;
         if (*used > SECTION_LIMIT)

@@ -6,7 +6,7 @@
 #pragma once
 
 #ifdef SETUP_TEST_SEAMS
-// True when the environment variable SETUP_TEST_REFUSE names this call.
+// True when the environment variable SETUP_TEST_REFUSE names this step.
 int TestRefuses(const char *call);
 // Where SETUP_TEST_PAUSE names this point: stands still there until the
 // scenario, told by C:\e2e\<point>.paused, answers with C:\e2e\<point>.go,

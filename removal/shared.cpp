@@ -27,9 +27,9 @@ static int IsSameOrWithin(const char *full, const char *other, int within)
     char candidate[FULL_PATH_SIZE];
     if (!CanonicalDirectory(other, candidate))
         return 0;
-    int length = lstrlenA(candidate);
+    int length = TextLength(candidate);
     if (within)
-        return lstrlenA(full) >= length &&
+        return TextLength(full) >= length &&
                CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, full, length, candidate, length) == CSTR_EQUAL;
     if (lstrcmpiA(full, candidate) == 0)
         return 1;
@@ -43,7 +43,7 @@ static int IsSameOrWithin(const char *full, const char *other, int within)
 // that folder; environment variables in them are expanded.
 static int ValuesName(const char *full, HKEY key, const char *names, int within)
 {
-    for (; *names != '\0'; names += lstrlenA(names) + 1) {
+    for (; *names != '\0'; names += TextLength(names) + 1) {
         char value[PATH_SIZE], expanded[PATH_SIZE];
         DWORD size = PATH_SIZE - 1;
         if (RegQueryValueExA(key, names, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &size) != ERROR_SUCCESS)
@@ -72,10 +72,10 @@ static int KeyNames(const char *full, HKEY root, const char *subkey, const char 
         HKEY profile;
         if (RegOpenKeyExA(key, name, 0, KEY_READ, &profile) == ERROR_SUCCESS) {
             found = ValuesName(full, profile, "ProfileImagePath\0", 0);
-            RegCloseKey(profile);
+            CloseKeyOnce(profile);
         }
     }
-    RegCloseKey(key);
+    CloseKeyOnce(key);
     return found;
 }
 
@@ -91,14 +91,13 @@ int IsInProgramFiles(const char *full)
 int IsSharedDirectory(const char *directory)
 {
     char full[FULL_PATH_SIZE];
-    if (!CanonicalDirectory(directory, full) || lstrlenA(full) <= 3)
+    if (!CanonicalDirectory(directory, full) || TextLength(full) <= 3)
         return 1;  // a place we cannot name, or a drive root
     if (full[0] == '\\' && full[1] == '\\') {
         // \\server\share\ and nothing below it
         int separators = 0;
-        for (const char *p = full + 2; *p != '\0'; p = CharNextA(p))
-            if (*p == '\\')
-                ++separators;
+        for (const char *p = FindCharMbcs(full + 2, '\\'); p != nullptr; p = FindCharMbcs(p + 1, '\\'))
+            ++separators;
         if (separators <= 2)
             return 1;
     }
@@ -122,17 +121,17 @@ int IsSharedDirectory(const char *directory)
 
 HANDLE HoldDirectory(char *path, int *link)
 {
-    // Opened as itself, never as what a link leads to, on the systems that
-    // know links (Windows 2000 on); the systems of the Windows 95 line open
-    // no directory and sweep as before.
+    // Opened as itself, never as what a link leads to (the systems before
+    // Windows 2000 know no links, and their file systems pass over the
+    // request); the systems of the Windows 95 line open no directory and
+    // sweep as before.
     *link = 0;
-    int length = lstrlenA(path);
+    int length = TextLength(path);
     char *end = length > 0 && path[length - 1] == '\\' ? path + length - 1 : nullptr;
     if (end != nullptr)
         *end = '\0';
-    DWORD asItself = LOBYTE(LOWORD(TrueVersion())) >= 5 ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
     HANDLE held = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | asItself, nullptr);
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (end != nullptr)
         *end = '\\';
     BY_HANDLE_FILE_INFORMATION info;
@@ -140,7 +139,7 @@ HANDLE HoldDirectory(char *path, int *link)
         (!GetFileInformationByHandle(held, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
          !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
         *link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        CloseHandle(held);
+        CloseOnce(held);
         held = INVALID_HANDLE_VALUE;
     }
     return held;

@@ -79,7 +79,7 @@ int HashFile(const char *path, unsigned char *digest, HANDLE *held)
     if (held != nullptr && read)
         *held = file;
     else
-        CloseHandle(file);
+        CloseOnce(file);
     return read;
 }
 
@@ -137,7 +137,7 @@ static void FindHashSection()
 static int FindDigest(int n, unsigned char *digest)
 {
     const char *key = FormatIndex(unsigned(n));
-    int keyLength = lstrlenA(key);
+    int keyLength = TextLength(key);
     const char *end = ScriptBytes + ScriptLength;
     for (int pass = 0; HashLines != nullptr && pass < 2; ++pass) {
         for (const char *line = pass == 0 ? HashNext : HashLines; end - line >= keyLength + 67;) {
@@ -179,9 +179,9 @@ int CheckBoundScript()
         return 0;
     HANDLE out = CreateFileA(copy, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     int copied = out != INVALID_HANDLE_VALUE && CopyOpenFile(file, out);
-    CloseHandle(file);
+    CloseOnce(file);
     if (out != INVALID_HANDLE_VALUE)
-        CloseHandle(out);
+        CloseOnce(out);
     State.scriptFile = CreateFileA(copy, GENERIC_READ, HeldShareMode(), nullptr, OPEN_EXISTING, 0, nullptr);
     if (State.scriptFile == INVALID_HANDLE_VALUE)
         State.scriptFile = nullptr;
@@ -213,7 +213,7 @@ int CheckBoundScript()
 void ReleaseBoundScript()
 {
     if (State.scriptFile != nullptr)
-        CloseHandle(State.scriptFile);
+        CloseOnce(State.scriptFile);
     State.scriptFile = nullptr;
     if (State.privateDir[0] == '\0')
         return;

@@ -35,7 +35,7 @@ static void JoinEntryPath(const char *relative)
     State.entryTail = State.entryPath;
     if (!CopyText(State.entryPath, PATH_SIZE, State.installDir))
         return;
-    char *tail = State.entryPath + lstrlenA(State.entryPath);
+    char *tail = State.entryPath + TextLength(State.entryPath);
     if (!AppendText(State.entryPath, PATH_SIZE, relative)) {
         State.entryPath[0] = '\0';
         return;
@@ -104,7 +104,7 @@ int RelativePathFault(const char *path)
     const char *level = path;
     for (;;) {
         const char *slash = FindCharMbcs(level, '\\');
-        int length = slash != nullptr ? int(slash - level) : lstrlenA(level);
+        int length = slash != nullptr ? int(slash - level) : TextLength(level);
         int dots = 0;
         if (length == 1 && level[0] == '.')
             dots = 1;
@@ -131,7 +131,7 @@ int NameFault(const char *name)
         return NameEmpty;
     if (HasAnyOf(name, "\\/:*?\"<>|") || HasControlCharacter(name))
         return NameCharacters;
-    int length = lstrlenA(name);
+    int length = TextLength(name);
     if ((name[length - 1] == '.' || name[length - 1] == ' ') && !IsDbcsTrailByte(name, length - 1))
         return NameTrailing;
     // CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension.
@@ -161,7 +161,8 @@ int IsSoundLabel(const char *label, int nesting)
     char probe[LABEL_SIZE];
     if (!CopyText(probe, sizeof probe, label))
         return 0;
-    for (char *slash = FindCharMbcs(probe, '\\'); slash != nullptr; slash = FindCharMbcs(slash, '\\'))
+    int levels = 1;
+    for (char *slash = FindCharMbcs(probe, '\\'); slash != nullptr; slash = FindCharMbcs(slash, '\\'), ++levels)
         *slash = '_';
-    return NameFault(probe) == NameSound && (lstrcmpA(probe, label) == 0 || RelativePathFault(label) == PathSound);
+    return NameFault(probe) == NameSound && (levels == 1 || RelativePathFault(label) == PathSound);
 }

@@ -44,7 +44,7 @@ static void ReadRegisteredInstallDir()
         command[size < DWORD(PATH_SIZE) ? size : DWORD(PATH_SIZE)] = '\0';
         ReadPreviousInstallDir(command, State.installDir, INSTALL_DIR_SIZE);
     }
-    RegCloseKey(key);
+    CloseKeyOnce(key);
 }
 
 int LoadSetupScript()

@@ -119,6 +119,7 @@ HMODULE LoadSystemLibrary(const char *name);
 FARPROC GetSystemProc(const char *library, const char *name);
 
 // Text and window utilities.
+int TextLength(const char *text);  // lstrlenA
 char *FormatIndex(unsigned int number);
 char *FindCharMbcs(const char *text, char wanted);
 int IsDbcsTrailByte(const char *text, int offset);
@@ -290,5 +291,11 @@ void ScheduleDeleteAtReboot(const char *path);
 // caption and icon rules live in one place. A silent run shows none and
 // takes the cautious answer: No to a question, Cancel where OK would go on.
 int Ask(HWND owner, const char *text, const char *caption, UINT type);
+// Starts a command line shown normally, in the current directory, as WinExec
+// would; the new process, or null when it did not start.
+HANDLE StartCommand(char *command);
+// CloseHandle and RegCloseKey.
+void CloseOnce(HANDLE handle);
+void CloseKeyOnce(HKEY key);
 int ShowError(const char *text);
 void ShowPathError(const char *path, const char *suffix);

@@ -19,7 +19,7 @@ static int ReadShellFolder(int kind, char *path, int size)
     DWORD bytes = size;
     LONG result = RegQueryValueExA(key, ShellFolderValues[kind], nullptr, nullptr,
                                    reinterpret_cast<BYTE *>(path), &bytes);
-    RegCloseKey(key);
+    CloseKeyOnce(key);
     if (result != ERROR_SUCCESS)
         return 0;
     // The stored value need not carry its terminator; one that fills the
@@ -75,7 +75,7 @@ static void RemoveGroupFolder(char *folder)
     HANDLE held = HoldDirectory(folder, &link);
     TestPause("StartMenuSweep");
     char path[PATH_SIZE];
-    int nameAt = lstrlenA(folder) + 1;
+    int nameAt = TextLength(folder) + 1;
     DWORD attributes = GetFileAttributesA(folder);
     if (!link && attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
         CopyText(path, PATH_SIZE, folder) &&
@@ -96,7 +96,7 @@ static void RemoveGroupFolder(char *folder)
         }
     }
     if (held != INVALID_HANDLE_VALUE)
-        CloseHandle(held);
+        CloseOnce(held);
     RemoveDirectoryA(folder);
 }
 
@@ -138,7 +138,7 @@ static void SaveCurrentLink(char *linkPath, int nameAt)
 
 static void CreateLinks(int kind, char *linkPath)
 {
-    int nameAt = lstrlenA(linkPath);
+    int nameAt = TextLength(linkPath);
     int count = 1;
     if (kind != Programs || State.groupCount == 0) {
         LoadFileEntry(1);

@@ -50,7 +50,7 @@ int ExecuteDdeCommand(const char *command)
     if (State.ddeConversation == nullptr)
         return 0;
     HDDEDATA result = DdeClientTransaction(reinterpret_cast<BYTE *>(const_cast<char *>(command)),
-                                           lstrlenA(command) + 1, State.ddeConversation, nullptr, CF_TEXT,
+                                           TextLength(command) + 1, State.ddeConversation, nullptr, CF_TEXT,
                                            XTYP_EXECUTE, 10000, nullptr);
     return result == reinterpret_cast<HDDEDATA>(1);
 }

@@ -72,7 +72,7 @@ int AcceptInstallDir(HWND page)
     State.ownerWindow = page;
 
     // An empty field, a lone backslash or a bare drive root.
-    if (lstrlenA(State.installDir) <= 3) {
+    if (TextLength(State.installDir) <= 3) {
         ShowError(RootRefused);
         return 0;
     }
@@ -83,7 +83,7 @@ int AcceptInstallDir(HWND page)
 
     // A folder that other programs share (Program Files itself, a profile,
     // the desktop) is never the product's: its removal would take theirs.
-    char *backslash = State.installDir + lstrlenA(State.installDir) - 1;
+    char *backslash = State.installDir + TextLength(State.installDir) - 1;
     char full[FULL_PATH_SIZE];
     if (CanonicalDirectory(State.installDir, full) && IsSharedDirectory(full)) {
         *backslash = '\0';

@@ -30,7 +30,7 @@ int CreateOneDirectory(char *path)
 
     // The level is the path without its trailing backslash, which is put
     // back before returning so that the caller's text is unchanged.
-    int len = lstrlenA(path);
+    int len = TextLength(path);
     char *cut = len > 0 ? path + len - 1 : path;
     char saved = *cut;
     *cut = '\0';
@@ -121,7 +121,7 @@ int CopyCurrentEntry()
         copied = CopyOpenFile(source, target);
         if (copied)
             NoteCopiedFile(target, kind);
-        CloseHandle(target);
+        CloseOnce(target);
         if (!copied) {
             // Half a file is no file: it goes.
             DeleteFileA(State.entryPath);
@@ -137,7 +137,7 @@ int CopyCurrentEntry()
         }
     }
     if (kind == SourceNamed)
-        CloseHandle(source);
+        CloseOnce(source);
     if (copied)
         return 1;
     ShowPathError(error == ERROR_SHARING_VIOLATION ? State.entryPath : State.entryName,

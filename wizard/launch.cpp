@@ -96,11 +96,11 @@ int RunsElevated()
     HANDLE token;
     DWORD elevated = 0, size;
     if (open != nullptr && query != nullptr &&
-        reinterpret_cast<OpenTokenProc>(reinterpret_cast<void (*)()>(open))(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        reinterpret_cast<OpenTokenProc>(reinterpret_cast<void (*)()>(open))(reinterpret_cast<HANDLE>(-1), TOKEN_QUERY, &token)) {
         if (!reinterpret_cast<TokenInformationProc>(reinterpret_cast<void (*)()>(query))(token, 20 /* TokenElevation */,
                                                                                          &elevated, sizeof elevated, &size))
             elevated = 0;
-        CloseHandle(token);
+        CloseOnce(token);
     }
     return elevated != 0;
 }

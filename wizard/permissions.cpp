@@ -20,7 +20,7 @@ alignas(4) static const unsigned char ProtectedAcl[76] = {
 // Whether the shorter of the two paths begins the longer, letter case aside.
 static int OnePathHoldsTheOther(const char *a, const char *b)
 {
-    int length = lstrlenA(a), lengthB = lstrlenA(b);
+    int length = TextLength(a), lengthB = TextLength(b);
     if (lengthB < length)
         length = lengthB;
     return CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, a, length, b, length) == CSTR_EQUAL;

@@ -171,7 +171,7 @@ static void StartInstalledProgram(HWND page)
         CopyText(command, sizeof command, "\"");
         AppendText(command, sizeof command, State.entryPath);
         AppendText(command, sizeof command, "\"");
-        WinExec(command, SW_SHOWNORMAL);
+        CloseOnce(StartCommand(command));
     }
 
     char document[PATH_SIZE];

@@ -12,7 +12,7 @@ static int JournalUsed;
 
 void NoteMade(char kind, const char *path)
 {
-    int length = lstrlenA(path);
+    int length = TextLength(path);
     if (length + 2 > int(sizeof Journal) - JournalUsed)
         return;
     Journal[JournalUsed] = kind;

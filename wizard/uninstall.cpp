@@ -36,7 +36,7 @@ static void SetValue(HKEY key, const char *name, DWORD type, const void *data, D
 static void SetText(HKEY key, const char *name, const char *text)
 {
     if (text[0] != '\0')
-        SetValue(key, name, REG_SZ, text, lstrlenA(text) + 1);
+        SetValue(key, name, REG_SZ, text, TextLength(text) + 1);
 }
 
 static const char *const NumberNames[] = {"EstimatedSize", "NoModify", "NoRepair"};
@@ -96,5 +96,5 @@ void RegisterUninstall()
     DWORD numbers[] = {State.installedKib, 1, 1};
     for (int i = 0; i < 3; ++i)
         SetValue(key, NumberNames[i], REG_DWORD, &numbers[i], sizeof numbers[i]);
-    RegCloseKey(key);
+    CloseKeyOnce(key);
 }

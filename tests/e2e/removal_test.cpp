@@ -328,7 +328,7 @@ TEST(Removal, RunningProgramStopsTheRemovalUntilItEnds)
 TEST(Removal, ACopyThatCannotBeMadeOrStartedRemovesNothing)
 {
     // The copy refused starts nothing; the copy made but not started stays.
-    for (const char *refused : {"CopyFileA", "WinExec"}) {
+    for (const char *refused : {"MakeCopy", "StartCopy"}) {
         SCOPED_TRACE(refused);
         StageInstallation(std::string(), TEST_SEAMS_SETUP_EXE);
         Refusing refusing(refused);
@@ -348,7 +348,7 @@ TEST(Removal, ACopyThatCannotBeMadeOrStartedRemovesNothing)
         Kill(request);
         EXPECT_EQ(nullptr, WaitDialog(Title + "の削除", 500));
         ExpectNothingRemoved(InstallDir());
-        if (lstrcmpA(refused, "WinExec") == 0)
+        if (lstrcmpA(refused, "StartCopy") == 0)
             EXPECT_TRUE(SameFile(SystemCopy(), TEST_SEAMS_SETUP_EXE));
         else
             EXPECT_FALSE(Exists(SystemCopy()));
