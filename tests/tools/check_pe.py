@@ -35,18 +35,19 @@ OLD_SYSTEM_FUNCTIONS = {
         RegSetValueExA""",
     "comctl32.dll": "PropertySheetA",
     "comdlg32.dll": "GetSaveFileNameA",
-    "kernel32.dll": """CloseHandle CompareStringA CopyFileA CreateDirectoryA CreateFileA DeleteFileA ExitProcess FindClose
+    "kernel32.dll": """CloseHandle CompareStringA CopyFileA CreateDirectoryA CreateFileA CreateProcessA DeleteFileA ExitProcess FindClose
         FindFirstFileA FindNextFileA FindResourceA GetCommandLineA GetCurrentProcess GetCurrentProcessId
-        GetDiskFreeSpaceA GetEnvironmentVariableA GetFileAttributesA GetFileInformationByHandle GetFileSize GetFileTime GetFullPathNameA GetLastError
+        GetDiskFreeSpaceA GetEnvironmentVariableA GetExitCodeProcess GetFileAttributesA GetFileInformationByHandle GetFileSize GetFileTime GetFullPathNameA GetLastError
         GetLocalTime GetModuleFileNameA GetModuleHandleA GetPrivateProfileSectionA GetPrivateProfileStringA
         ExpandEnvironmentStringsA GetProcAddress GetShortPathNameA GetSystemDirectoryA GetTempPathA GetTickCount GetVersion GetWindowsDirectoryA
         GlobalAlloc GlobalFree IsDBCSLeadByte LoadLibraryA LoadLibraryExA LoadResource LockResource MoveFileExA MulDiv
         MultiByteToWideChar QueryPerformanceCounter ReadFile RemoveDirectoryA SetCurrentDirectoryA SetEndOfFile
-        SetErrorMode SetFileAttributesA SetFilePointer SetFileTime SizeofResource TerminateProcess WinExec WriteFile
+        SetErrorMode SetFileAttributesA SetFilePointer SetFileTime SetLastError SizeofResource Sleep TerminateProcess
+        WaitForSingleObject WinExec WriteFile
         WritePrivateProfileSectionA WritePrivateProfileStringA lstrcmpA lstrcmpiA lstrlenA""",
     "ole32.dll": "CoCreateInstance CoInitialize CoUninitialize",
     "shell32.dll": "ShellExecuteA",
-    "user32.dll": """CharNextA CheckDlgButton DdeClientTransaction DdeConnect DdeCreateStringHandleA DdeDisconnect
+    "user32.dll": """CallWindowProcA CharNextA CheckDlgButton DdeClientTransaction DdeConnect DdeCreateStringHandleA DdeDisconnect
         DdeFreeStringHandle DdeInitializeA DialogBoxParamA EnableWindow EndDialog GetClientRect GetDlgItem
         GetDlgItemTextA GetParent GetSystemMetrics GetWindowLongA GetWindowRect InvalidateRect IsDlgButtonChecked KillTimer
         MessageBoxA
