@@ -34,7 +34,7 @@ FARPROC GetSystemProc(const char *library, const char *name)
     return module != nullptr ? GetProcAddress(module, name) : nullptr;
 }
 
-DWORD TrueVersion()
+FIXED_LAYOUT DWORD TrueVersion()
 {
     // GetVersion answers what a compatibility layer makes it answer; the
     // system's own count comes from RtlGetVersion, which Windows 2000 and
@@ -81,14 +81,4 @@ void RestrictDllSearch()
     for (const char *name = PreloadedLibraries; *name != '\0'; name += TextLength(name) + 1)
         LoadSystemLibrary(name);
     SetErrorMode(mode);
-}
-
-int HasLocalRedirection()
-{
-    // A file or folder named like the program with ".local" makes Windows
-    // 2000 take every DLL from the program's folder, whatever path is asked
-    // for: nothing may be loaded while one is there.
-    char local[PATH_SIZE + 8];
-    return CopyText(local, sizeof local, State.modulePath) && AppendText(local, sizeof local, ".local") &&
-           GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES;
 }

@@ -103,36 +103,37 @@ int IsRunningImage(unsigned char *file, DWORD size, const unsigned char *image)
     return 1;
 }
 
-int HoldRunningProgram()
+const char ReplacedProgram[] =
+    " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。";
+const char LocalRedirection[] =
+    ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、処理を中止します。削除してから、もう一度実行してください。";
+
+const char *HoldRunningProgram()
 {
     DWORD length = GetModuleFileNameA(nullptr, State.modulePath, PATH_SIZE);
     if (length == 0 || length >= PATH_SIZE)
-        return 0;
+        return ReplacedProgram;
     HANDLE file = CreateFileA(State.modulePath, GENERIC_READ, HeldShareMode(), nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return 0;
+        return ReplacedProgram;
     State.programFile = file;
     // Far more than the program will ever be: a file that fills it is not it.
     DWORD size = 0;
     if (!ReadFile(file, WorkBuffer, WORK_BUFFER_SIZE, &size, nullptr) || size == WORK_BUFFER_SIZE)
-        return 0;
+        return ReplacedProgram;
     // The digest is of the bytes as read, before the comparison moves any.
     Sha256 hash;
     StartSha256(&hash);
     AddSha256(&hash, WorkBuffer, size);
     EndSha256(&hash, State.programDigest);
-    return IsRunningImage(WorkBuffer, size, reinterpret_cast<const unsigned char *>(GetModuleHandleA(nullptr)));
+    if (!IsRunningImage(WorkBuffer, size, reinterpret_cast<const unsigned char *>(GetModuleHandleA(nullptr))))
+        return ReplacedProgram;
+    // A file or folder named like the program with ".local" makes Windows
+    // 2000 take every DLL from the program's folder, whatever path is asked
+    // for: nothing may be loaded while one is there.
+    char local[PATH_SIZE + 8];
+    CopyText(local, sizeof local, State.modulePath);
+    AppendText(local, sizeof local, ".local");
+    return GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES ? LocalRedirection : nullptr;
 }
 
-void ReportProgramFault(const char *suffix)
-{
-    char text[PATH_SIZE + 160];
-    CopyText(text, sizeof text, State.modulePath);
-    AppendText(text, sizeof text, suffix);
-    Ask(nullptr, text, nullptr, MB_ICONERROR | MB_OK);
-}
-
-const char ReplacedProgram[] =
-    " - このファイルは実行中に別のファイルに置き換えられたため、処理を中止します。製品をもう一度入手してください。";
-const char LocalRedirection[] =
-    ".local - この名前のファイルかフォルダがあると別のDLLが使われるため、処理を中止します。削除してください。";

@@ -18,8 +18,7 @@ int Ask(HWND owner, const char *text, const char *caption, UINT type)
 {
     if (!State.silent)
         return MessageBoxA(owner, text, caption, type);
-    UINT buttons = type & MB_TYPEMASK;
-    return buttons == MB_OK ? IDOK : buttons == MB_OKCANCEL ? IDCANCEL : IDNO;
+    return (type & MB_TYPEMASK) == MB_OK ? IDOK : IDNO;
 }
 
 int ShowError(const char *text)

@@ -104,12 +104,11 @@ void WinMainCRTStartup()
     // program's own file is held before anything else is read or written.
     RestrictDllSearch();
     const char *tail = GetCommandTail(GetCommandLineA());
-    int replaced = !HoldRunningProgram();
-    if (replaced || HasLocalRedirection()) {
+    if (const char *fault = HoldRunningProgram()) {
         // Read only for the silent switch: a silent run says so in its status.
         const char *path, *folder;
         ReadCommand(tail, &path, &folder);
-        ReportProgramFault(replaced ? ReplacedProgram : LocalRedirection);
+        ShowPathError(State.modulePath, fault);
         ExitProcess(State.silent ? StatusNotPackaged : 1);
     }
     ExitProcess(StartSetup(GetModuleHandleA(nullptr), tail));

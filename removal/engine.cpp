@@ -15,15 +15,6 @@ static const char SharedDirectoryKept[] =
 // longest fixed text of this file, so a message is never cut.
 enum { MESSAGE_SIZE = 2 * PATH_SIZE + 160 };
 
-static void ShowPathError(const char *path, const char *name, const char *text)
-{
-    char message[MESSAGE_SIZE];
-    CopyText(message, sizeof message, path);
-    AppendText(message, sizeof message, name);
-    AppendText(message, sizeof message, text);
-    ShowError(message);
-}
-
 void DeleteRegistryTree(HKEY root, const char *subkey)
 {
     // A symbolic link is opened as itself and deleted, never followed: what
@@ -70,7 +61,7 @@ int DeleteFileIfPresent(const char *path)
     FindClose(search);
     if (DeleteFileA(path))
         return 1;
-    ShowPathError(path, "", "の削除に失敗しました。このファイルをスキップして処理を続行します。");
+    ShowPathError(path, "の削除に失敗しました。このファイルをスキップして処理を続行します。");
     return 0;
 }
 
@@ -103,7 +94,7 @@ static int RemoveSweptDirectory(char *path)
             !(KeptForRestart[len - 1] == '\\' && CompareStringA(LOCALE_SYSTEM_DEFAULT, NORM_IGNORECASE, path, len - 1,
                                                                  KeptForRestart, len - 1) == CSTR_EQUAL &&
               MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))) {
-            ShowPathError(path, "", " - ディレクトリの削除に失敗しました");
+            ShowPathError(path, " - ディレクトリの削除に失敗しました");
             result = 0;
         }
     }
@@ -124,12 +115,12 @@ static int SweepEntry(const char *directory, const WIN32_FIND_DATAA &found, int 
             // some other place, so only the link itself goes.
             if (fits && RemoveDirectoryA(path))
                 return 1;
-            ShowPathError(directory, name, " - ディレクトリの削除に失敗しました");
+            ShowPathError(directory, " - ディレクトリの削除に失敗しました", name);
             return 0;
         }
         // The subdirectory's search pattern needs its backslash and "*.*".
         if (!fits || TextLength(path) + 4 >= PATH_SIZE) {
-            ShowPathError(directory, name, " - ディレクトリの削除に失敗しました");
+            ShowPathError(directory, " - ディレクトリの削除に失敗しました", name);
             return 0;
         }
         AppendText(path, sizeof path, "\\");
@@ -137,7 +128,7 @@ static int SweepEntry(const char *directory, const WIN32_FIND_DATAA &found, int 
     }
 
     if (!fits) {
-        ShowPathError(directory, name, "の削除に失敗しました。このファイルをスキップして処理を続行します。");
+        ShowPathError(directory, "の削除に失敗しました。このファイルをスキップして処理を続行します。", name);
         *result = 0;
         return 1;
     }
@@ -274,7 +265,8 @@ int RemoveInstallation()
         }
     }
 
-    if (IsSharedDirectory(State.installDir)) {
+    // A place that cannot be named is no place to sweep.
+    if (IsSharedDirectory(State.installDir, 1)) {
         // Everything the installation put there is gone; the rest of the
         // directory is other programs' and stays, and so does the directory.
         char message[MESSAGE_SIZE];

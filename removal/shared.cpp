@@ -88,11 +88,13 @@ int IsInProgramFiles(const char *full)
     return KeyNames(full, HKEY_LOCAL_MACHINE, CurrentVersionKey, ProgramFolders, 1);
 }
 
-int IsSharedDirectory(const char *directory)
+int IsSharedDirectory(const char *directory, int unnamed)
 {
     char full[FULL_PATH_SIZE];
-    if (!CanonicalDirectory(directory, full) || TextLength(full) <= 3)
-        return 1;  // a place we cannot name, or a drive root
+    if (!CanonicalDirectory(directory, full))
+        return unnamed;
+    if (TextLength(full) <= 3)
+        return 1;  // a drive root
     if (full[0] == '\\' && full[1] == '\\') {
         // \\server\share\ and nothing below it
         int separators = 0;
@@ -119,7 +121,7 @@ int IsSharedDirectory(const char *directory)
                     "Common Desktop\0Common Documents\0Common Start Menu\0Common Programs\0", 0);
 }
 
-HANDLE HoldDirectory(char *path, int *link)
+FIXED_LAYOUT HANDLE HoldDirectory(char *path, int *link)
 {
     // Opened as itself, never as what a link leads to (the systems before
     // Windows 2000 know no links, and their file systems pass over the
@@ -134,7 +136,9 @@ HANDLE HoldDirectory(char *path, int *link)
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (end != nullptr)
         *end = '\\';
+    // Unreadable, it counts as a link: nothing is swept through it.
     BY_HANDLE_FILE_INFORMATION info;
+    info.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
     if (held != INVALID_HANDLE_VALUE &&
         (!GetFileInformationByHandle(held, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
          !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {

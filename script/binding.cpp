@@ -84,33 +84,31 @@ int HashFile(const char *path, unsigned char *digest, HANDLE *held)
 }
 
 // A folder of its own for the private copy, under the system's temporary
-// folder: only administrators may change what is made there with the
-// protected permissions, where the user's own temporary folder is the
-// user's to change, elevated or not. A name that is taken, by whatever, is
-// never used: another is tried.
+// folder (made first where an old system has none): only administrators may
+// change what is made there with the protected permissions, where the
+// user's own temporary folder is the user's to change, elevated or not. A
+// name that is taken, by whatever, is never used: another is tried.
 static int MakePrivateFolder(char *dir)
 {
     SECURITY_DESCRIPTOR descriptor;
     SECURITY_ATTRIBUTES security = {sizeof security, &descriptor, FALSE};
     int own = ProtectedSecurity(GetVersion(), &descriptor);
     DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 12);
-    for (int place = 0; place < 2; ++place) {
-        char base[PATH_SIZE];
-        UINT length = place == 0 ? GetWindowsDirectoryA(base, PATH_SIZE - 24) : GetTempPathA(PATH_SIZE - 24, base);
-        if (length == 0 || length >= PATH_SIZE - 24)
-            continue;
-        AddTrailingBackslash(base);
-        if (place == 0)
-            AppendText(base, PATH_SIZE, "TEMP\\");
-        for (int tries = 0; tries < 64; ++tries) {
-            wsprintfA(dir, "%s~S%06lX", base, static_cast<unsigned long>((seed + tries * 0x9E3779B1u) & 0xFFFFFF));
-            if (CreateDirectoryA(dir, own ? &security : nullptr)) {
-                AddTrailingBackslash(dir);
-                return 1;
-            }
-            if (GetLastError() != ERROR_ALREADY_EXISTS)
-                break;
+    char base[PATH_SIZE];
+    UINT length = GetWindowsDirectoryA(base, PATH_SIZE - 24);
+    if (length == 0 || length >= PATH_SIZE - 24)
+        return 0;
+    AddTrailingBackslash(base);
+    AppendText(base, PATH_SIZE, "TEMP");
+    CreateDirectoryA(base, nullptr);
+    for (int tries = 0; tries < 64; ++tries) {
+        wsprintfA(dir, "%s\\~S%06lX", base, static_cast<unsigned long>((seed + tries * 0x9E3779B1u) & 0xFFFFFF));
+        if (CreateDirectoryA(dir, own ? &security : nullptr)) {
+            AddTrailingBackslash(dir);
+            return 1;
         }
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
     }
     dir[0] = '\0';
     return 0;

@@ -29,7 +29,7 @@ int Sha256Instructions;
 // them: an installation's files are hashed about eight times as fast, which
 // is most of what checking every copy costs. The 32-bit build runs on
 // processors from the i486 on and keeps to the rounds below.
-__attribute__((target("sha,sse4.1"))) static void HashBlockWithInstructions(Sha256 *hash,
+FIXED_LAYOUT __attribute__((target("sha,sse4.1"))) static void HashBlockWithInstructions(Sha256 *hash,
                                                                           const unsigned char *block)
 {
     // The instructions want the words as A B E F and C D G H.
@@ -64,7 +64,7 @@ __attribute__((target("sha,sse4.1"))) static void HashBlockWithInstructions(Sha2
 }
 #endif
 
-static void HashBlock(Sha256 *hash, const unsigned char *block)
+FIXED_LAYOUT static void HashBlock(Sha256 *hash, const unsigned char *block)
 {
 #if defined(__x86_64__)
     if (Sha256Instructions == 0) {
@@ -155,7 +155,7 @@ void AddSha256(Sha256 *hash, const void *data, unsigned long count)
     }
 }
 
-void EndSha256(Sha256 *hash, unsigned char *digest)
+FIXED_LAYOUT void EndSha256(Sha256 *hash, unsigned char *digest)
 {
     // The length in bits, most significant byte first, after the padding.
     unsigned char tail[8];

@@ -11,6 +11,16 @@
 #include "host_platform.h"
 #endif
 
+// For routines whose locals only fixed-size records and arrays indexed in
+// bounds by construction: the canary costs some thirty bytes a routine and
+// guards nothing there. Anything that copies text or data of a length it is
+// given keeps it.
+#if defined(__has_attribute) && __has_attribute(no_stack_protector)
+#define FIXED_LAYOUT __attribute__((no_stack_protector))
+#else
+#define FIXED_LAYOUT
+#endif
+
 enum {
     SHA256_SIZE = 32,        // bytes of a SHA-256 digest
     PATH_SIZE = 260,         // every path and entry buffer, terminator included
@@ -91,12 +101,11 @@ int DeriveSetupPaths(const char *setupPath);
 int StartSetup(HINSTANCE instance, const char *tail);
 
 // The program's own file: held, confirmed to be the running image and hashed
-// before anything else is done (see entry/self.cpp). 0 when it is not the
-// image that runs, or cannot be held; ReportProgramFault(ReplacedProgram)
-// then says so.
-int HoldRunningProgram();
-// The program's path followed by suffix, in an error box.
-void ReportProgramFault(const char *suffix);
+// before anything else is done (see entry/self.cpp). Null when it is; else
+// what ShowPathError(modulePath, ...) says: ReplacedProgram when it is not
+// the image that runs or cannot be held, LocalRedirection when a
+// program.local stands beside it, while which nothing may be done.
+const char *HoldRunningProgram();
 extern const char ReplacedProgram[];
 extern const char LocalRedirection[];
 // Whether file, size bytes of a program's file (changed in place), is the
@@ -112,9 +121,6 @@ void RestrictDllSearch();
 int UsesSearchDirectories(DWORD version);
 // The system's version as GetVersion packs it, from the system itself.
 DWORD TrueVersion();
-// Whether a program.local stands beside the program (modulePath);
-// ReportProgramFault(LocalRedirection) says that nothing is done while it does.
-int HasLocalRedirection();
 HMODULE LoadSystemLibrary(const char *name);
 FARPROC GetSystemProc(const char *library, const char *name);
 
@@ -226,10 +232,11 @@ int FolderSecurity(const char *path, DWORD version, SECURITY_DESCRIPTOR *descrip
 int ProtectedSecurity(DWORD version, SECURITY_DESCRIPTOR *descriptor);
 
 // Folders that are never one product's own (see removal/shared.cpp): 1 for
-// such a directory, named in any form. CanonicalDirectory gives a path's full
+// such a directory, named in any form; unnamed for a path whose full form
+// cannot be had. CanonicalDirectory gives a path's full
 // form with its backslash; IsInProgramFiles whether such a form lies in a
 // Program Files folder. full holds FULL_PATH_SIZE bytes.
-int IsSharedDirectory(const char *directory);
+int IsSharedDirectory(const char *directory, int unnamed);
 int CanonicalDirectory(const char *path, char *full);
 int IsInProgramFiles(const char *full);
 // The directory path names (with or without its backslash), held open so
@@ -289,7 +296,7 @@ void ScheduleDeleteAtReboot(const char *path);
 
 // Every message box of the program goes through here, so that the owner,
 // caption and icon rules live in one place. A silent run shows none and
-// takes the cautious answer: No to a question, Cancel where OK would go on.
+// takes the cautious answer to a question: No (never OK where Cancel is).
 int Ask(HWND owner, const char *text, const char *caption, UINT type);
 // Starts a command line shown normally, in the current directory, as WinExec
 // would; the new process, or null when it did not start.
@@ -298,4 +305,5 @@ HANDLE StartCommand(char *command);
 void CloseOnce(HANDLE handle);
 void CloseKeyOnce(HKEY key);
 int ShowError(const char *text);
-void ShowPathError(const char *path, const char *suffix);
+// path, then name (a name in the directory path, when given), then suffix.
+void ShowPathError(const char *path, const char *suffix, const char *name = "");

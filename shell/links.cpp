@@ -38,9 +38,7 @@ static int ReadShellFolder(int kind, char *path, int size)
 // file of the folder wherever a name is expanded as a pattern.
 int IsPlainName(const char *name)
 {
-    if (FindCharMbcs(name, '\\') != nullptr || FindCharMbcs(name, '/') != nullptr ||
-        FindCharMbcs(name, ':') != nullptr || FindCharMbcs(name, '*') != nullptr ||
-        FindCharMbcs(name, '?') != nullptr)
+    if (HasAnyOf(name, "\\/:*?"))
         return 0;
     for (const char *p = name; *p != '\0'; ++p) {
         if (*p != '.' && *p != ' ')

@@ -84,8 +84,7 @@ int AcceptInstallDir(HWND page)
     // A folder that other programs share (Program Files itself, a profile,
     // the desktop) is never the product's: its removal would take theirs.
     char *backslash = State.installDir + TextLength(State.installDir) - 1;
-    char full[FULL_PATH_SIZE];
-    if (CanonicalDirectory(State.installDir, full) && IsSharedDirectory(full)) {
+    if (IsSharedDirectory(State.installDir, 0)) {
         *backslash = '\0';
         ShowPathError(State.installDir, SharedRefused);
         *backslash = '\\';

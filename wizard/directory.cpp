@@ -9,11 +9,12 @@ static const char InUse[] = " は他で使用中のため上書きできませ�
 static const char CopyFailed[] = " のコピーに失敗しました。";
 
 // A path followed directly by one of the texts above, or another.
-void ShowPathError(const char *path, const char *suffix)
+void ShowPathError(const char *path, const char *suffix, const char *name)
 {
-    // Every path here is held in a buffer of at most INSTALL_DIR_SIZE bytes.
-    char text[INSTALL_DIR_SIZE + 128];
-    if (!CopyText(text, sizeof text, path) || !AppendText(text, sizeof text, suffix))
+    // Room for a path, a name of a path's length and the longest text.
+    char text[2 * PATH_SIZE + 160];
+    if (!CopyText(text, sizeof text, path) || !AppendText(text, sizeof text, name) ||
+        !AppendText(text, sizeof text, suffix))
         CopyText(text, sizeof text, suffix);
     ShowError(text);
 }

@@ -12,7 +12,7 @@
 
 // The object's interface iid, with the object itself let go: each step of
 // the walk below holds one object at a time.
-static void *Become(IUnknown *object, REFIID iid)
+FIXED_LAYOUT static void *Become(IUnknown *object, REFIID iid)
 {
     void *next = nullptr;
     if (object != nullptr) {

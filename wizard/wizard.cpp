@@ -53,6 +53,8 @@ INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show)
     // first: without that name no page was ever created.
     State.sheetWindow = nullptr;
     INT_PTR result = show(header);
+    // Every 64-bit system's common controls take the later sizes.
+#if !defined(_WIN64)
     if (result != -1 || State.sheetWindow != nullptr)
         return result;
     // The common controls of Windows 95 and NT 4.0 as first shipped refuse
@@ -73,6 +75,7 @@ INT_PTR ShowWizardSheet(PROPSHEETHEADERA *header, ShowSheetProc show)
     header->ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages);
     result = show(header);
     header->ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(later);
+#endif
     return result;
 }
 

@@ -108,7 +108,7 @@ TEST(Startup, InstallationRefusesEntriesThatLeaveItsDirectory)
 // SETUP.EXE renamed between its start and its first step, another program
 // put at its name: it says so before anything else (the wizard, the removal's
 // question) and stops.
-TEST(Startup, ProgramReplacedBeforeItHoldsItselfStops)
+TEST(Startup, ProgramReplacedOrRedirectedBeforeItHoldsItselfStops)
 {
     std::string dir = MakeDist("replaced", SampleScript().c_str());
     const std::string setup = dir + "SETUP.EXE";
@@ -134,4 +134,21 @@ TEST(Startup, ProgramReplacedBeforeItHoldsItselfStops)
         DeleteFileA(setup.c_str());
         ASSERT_TRUE(MoveFileA((dir + "SETUP.OLD").c_str(), setup.c_str()));
     }
+    // A SETUP.EXE.local beside it would have Windows 2000 take every DLL
+    // from this folder: it stops as early, and a silent run says so by status.
+    ASSERT_TRUE(CreateDirectoryA((setup + ".local").c_str(), nullptr));
+    Process process = Start("\"" + setup + "\"", dir);
+    Box box;
+    ASSERT_TRUE(WaitBox(box, 15000, process.id));
+    EXPECT_EQ(setup + ".local - この名前のファイルかフォルダがあると、別のDLLが読み込まれるおそれがあるため、処理を中止します。"
+                      "削除してから、もう一度実行してください。",
+              box.text);
+    Answer(box, IDOK);
+    EXPECT_EQ(1, WaitExit(process));
+    Kill(process);
+    process = Start("\"" + setup + "\" /S", dir);
+    EXPECT_EQ(5, WaitExit(process));
+    EXPECT_TRUE(NoBox(500, process.id));
+    Kill(process);
+    RemoveDirectoryA((setup + ".local").c_str());
 }
