@@ -94,7 +94,7 @@ TEST(Package, DISABLED_AlteredPackageIsRefused)
               box.text);
     Answer(box, IDOK);
     EXPECT_EQ(1, WaitExit(file.process));
-    Sleep(500);
+    Sleep(Scaled(500));
     EXPECT_FALSE(Exists(altered));
     EXPECT_FALSE(Exists(std::string(InstallDir) + "README.TXT"));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, UninstallKey));

@@ -190,7 +190,8 @@ class Package(unittest.TestCase):
 
         kept = os.path.join(drive_c, "signed_installed.EXE")
         scenario = run([os.path.join(ROOT, "tools", "wine-run.sh"), os.path.join(TREE, "tests", "e2e_tests.exe"),
-                        "--gtest_also_run_disabled_tests", "--gtest_filter=Package.DISABLED_*"], timeout=170)
+                        "--gtest_also_run_disabled_tests", "--gtest_filter=Package.DISABLED_*"],
+                       timeout=170 * int(os.environ.get("DRIVER_TIME_SCALE", "1")))
         if scenario.returncode == 77:
             raise unittest.SkipTest("this machine runs no 32-bit code")
         self.assertEqual(0, scenario.returncode, scenario.stdout)
