@@ -28,8 +28,10 @@ for arch in i686 x86_64; do
   fi
   "$root/tools/rig.sh" stop "$rigdir"
   rigdir=""
+  how=${runs32%%:*}
+  [ "$how" != none ] || how="no 32-bit code"
   label=$arch
-  [ "$arch" = x86_64 ] || label="$arch ($(sed 's/^none$/no 32-bit code/' <<<"${runs32%%:*}"))"
+  [ "$arch" = x86_64 ] || label="$arch ($how)"
   summary+=("$(awk -v arch="$label" '
     / Test +#[0-9]+: / {
       if ($0 ~ / Passed +[0-9.]+ sec/) passed++
@@ -51,5 +53,9 @@ echo "== fuzzing the text routines on the host"
 "$root/tools/fuzz.sh" 12 || status=1
 echo "== summary"
 printf '%s\n' "${summary[@]}"
-echo "32-bit code: ${runs32#*: }"
+case $runs32 in
+native:*) echo "32-bit code runs natively: ${runs32#*: }" ;;
+emulated:*) echo "32-bit code runs emulated: ${runs32#*: }" ;;
+*) echo "32-bit code does not run: ${runs32#*: }" ;;
+esac
 exit $status
