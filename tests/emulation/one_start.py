@@ -59,8 +59,8 @@ while True:
             sys.exit(1)
         continue
     ended_in[running] = ended_in.get(running, 0) + 1
-    print(f"one_start: start {starts} ended (status {status}) in {running}; "
-          f"{'a failure' if ended_in[running] > 1 else 'it runs again'} in a new start", flush=True)
+    again = "the test fails, the rest go on" if ended_in[running] > 1 else "the test runs again"
+    print(f"one_start: start {starts} ended (status {status}) in {running}; {again} in a new start", flush=True)
     if ended_in[running] > 1:
         done[running] = {"passed": False, "output": "".join(output) + f"the process ended (status {status}) "
                          "while this test ran, in two starts\n"}
