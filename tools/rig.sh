@@ -6,6 +6,7 @@
 #                            traces Program Manager's DDE commands into FILE)
 #   tools/rig.sh stop DIR    ends the wineserver and the Xvfb of that run only
 #   tools/rig.sh folders PREFIX   gives a booted prefix user folders of its own
+#   tools/rig.sh boot PREFIX      boots a prefix of a test's own
 set -euo pipefail
 cmd=$1
 dir=$(realpath -m "$2")
@@ -15,6 +16,31 @@ wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   export DISPLAY=$(cat "$dir/display")
+}
+
+# A copy of a booted prefix, into the prefix $1 that no wineserver serves
+# yet, where 32-bit code runs only emulated: there the 32-bit half of a new
+# prefix (its SysWOW64, which 32-bit programs make) takes minutes instead of
+# seconds. One prefix per version of Wine is booted for every rig and copied.
+# Elsewhere nothing, and the caller boots the prefix itself.
+copy_booted() {
+  [[ $("$(dirname "$0")/runs32.sh") == emulated:* ]] || return 1
+  local template stamp
+  template=$(realpath -m "$(dirname "$0")/../build/prefix-template")
+  stamp="$(/usr/lib/wine/wine64 --version) $(stat -c %Y /usr/share/wine/wine.inf)"
+  mkdir -p "$1" "$(dirname "$template")"
+  (
+    flock 9
+    if [ "$(cat "$template.stamp" 2>/dev/null)" != "$stamp" ]; then
+      rm -rf "$template"
+      # Booted as the rig boots its own, whoever asks first.
+      WINEPREFIX=$template WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+        LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+      WINEPREFIX=$template /usr/lib/wine/wineserver -w
+      echo "$stamp" >"$template.stamp"
+    fi
+    cp -a "$template/." "$1/"
+  ) 9>"$template.lock"
 }
 
 # Tests may boot prefixes of their own beside the rig's (prefix-*); their
@@ -44,6 +70,9 @@ case "$cmd" in
 folders)
   own_folders "$dir"
   ;;
+boot)
+  copy_booted "$dir" || WINEPREFIX=$dir /usr/lib/wine/wine64 wineboot -i
+  ;;
 start)
   # A rig still running in this directory is stopped first: its wineserver
   # and Xvfb would otherwise outlive the directory they belong to.
@@ -63,8 +92,10 @@ start)
   # One persistent wineserver for the whole run, started before anything
   # else so that it is the one every process uses: each test starts quickly.
   mkdir -p "$WINEPREFIX"
+  copied=0
+  copy_booted "$WINEPREFIX" && copied=1
   /usr/lib/wine/wineserver -p
-  /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
+  [ $copied = 1 ] || /usr/lib/wine/wine64 wineboot -i >"$dir/wineboot.log" 2>&1 || true
   # The RPC service never starts in the session that made the prefix, and
   # without it no process reaches another's COM objects (the desktop shell's,
   # through which Finish starts the product as the user): a new session.

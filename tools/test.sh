@@ -6,6 +6,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/deps.sh"
 "$root/tools/build.sh"
+# How the i686 half runs: natively the whole tree; emulated, its unit tests
+# and a chosen set of scenarios (tests/emulation); not at all, only the
+# checks that start no 32-bit program.
+runs32=$("$root/tools/runs32.sh")
 
 # Each architecture gets a fresh rig of its own, so that nothing one tree's
 # tests leave in the prefix (pending deletions, shell windows, registry
@@ -24,9 +28,11 @@ for arch in i686 x86_64; do
   fi
   "$root/tools/rig.sh" stop "$rigdir"
   rigdir=""
-  # Which half ran: a machine whose kernel runs no 32-bit code skips the
-  # i686 programs (exit status 77), and says so here.
-  summary+=("$(awk -v arch="$arch" '
+  how=${runs32%%:*}
+  [ "$how" != none ] || how="no 32-bit code"
+  label=$arch
+  [ "$arch" = x86_64 ] || label="$arch ($how)"
+  summary+=("$(awk -v arch="$label" '
     / Test +#[0-9]+: / {
       if ($0 ~ / Passed +[0-9.]+ sec/) passed++
       else if ($0 ~ /\*\*\*Skipped/) skipped++
@@ -47,4 +53,9 @@ echo "== fuzzing the text routines on the host"
 "$root/tools/fuzz.sh" 12 || status=1
 echo "== summary"
 printf '%s\n' "${summary[@]}"
+case $runs32 in
+native:*) echo "32-bit code runs natively: ${runs32#*: }" ;;
+emulated:*) echo "32-bit code runs emulated: ${runs32#*: }" ;;
+*) echo "32-bit code does not run: ${runs32#*: }" ;;
+esac
 exit $status

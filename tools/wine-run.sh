@@ -8,6 +8,25 @@ if [ -z "${WINEPREFIX:-}" ] || [ ! -d "${WINEPREFIX}/drive_c" ]; then
   echo "wine-run: no rig prefix; run the tests through tools/test.sh" >&2
   exit 2
 fi
+# Where 32-bit code runs only emulated, CTest gives the i686 tests one of two
+# more (tests/emulation): WINE_RUN_SKIP, the reason why the test is skipped,
+# or WINE_RUN_RESULTS, the results of the one run of every unit test, from
+# which the test named by --gtest_filter is answered.
+if [ -n "${WINE_RUN_SKIP:-}" ]; then
+  echo "wine-run: skipped: $WINE_RUN_SKIP" >&2
+  exit 77
+fi
+if [ -n "${WINE_RUN_RESULTS:-}" ]; then
+  for arg; do [[ $arg == --gtest_filter=* ]] && filter=${arg#*=}; done
+  exec python3 -c '
+import json, sys
+name = sys.argv[2]
+result = json.load(open(sys.argv[1], encoding="utf-8")).get(name)
+if result is None:
+    sys.exit(f"wine-run: {name} is not among the results in {sys.argv[1]}")
+print(name + ", in the one run of the unit tests:\n" + result["output"], end="")
+sys.exit(0 if result["passed"] else 1)' "$WINE_RUN_RESULTS" "${filter:?wine-run: which test? no --gtest_filter}"
+fi
 # WINE_RUN_WINE names another loader for the 64-bit programs (the test of
 # this script gives it a stand-in).
 wine=${WINE_RUN_WINE:-/usr/lib/wine/wine64}

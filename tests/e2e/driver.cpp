@@ -90,11 +90,21 @@ Process Start(const std::string &commandLine, const std::string &directory)
     return process;
 }
 
+DWORD Scaled(DWORD ms)
+{
+    static const DWORD scale = [] {
+        char text[16] = "";
+        GetEnvironmentVariableA("DRIVER_TIME_SCALE", text, sizeof text);
+        return DWORD(atoi(text) > 1 ? atoi(text) : 1);
+    }();
+    return ms == INFINITE ? ms : ms * scale;
+}
+
 int WaitExit(Process &process, DWORD timeoutMs)
 {
     if (process.handle == nullptr)
         return -2;
-    if (WaitForSingleObject(process.handle, timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.handle, Scaled(timeoutMs)) != WAIT_OBJECT_0)
         return -1;
     DWORD code = 0;
     GetExitCodeProcess(process.handle, &code);
@@ -106,13 +116,14 @@ void Kill(Process &process)
     if (process.handle == nullptr)
         return;
     TerminateProcess(process.handle, 99);
-    WaitForSingleObject(process.handle, 5000);
+    WaitForSingleObject(process.handle, Scaled(5000));
     CloseHandle(process.handle);
     process.handle = nullptr;
 }
 
 int RunCaptured(const std::string &commandLine, const std::string &directory, std::string *output, DWORD timeoutMs)
 {
+    timeoutMs = Scaled(timeoutMs);
     output->clear();
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd, writeEnd;
@@ -179,7 +190,7 @@ std::string Text(HWND window)
     char buffer[4096];
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, 5000, &length))
+                             SMTO_ABORTIFHUNG, Scaled(5000), &length))
         return std::string();
     return std::string(buffer, length);
 }
@@ -279,7 +290,7 @@ HWND WaitWizard(DWORD timeoutMs, DWORD pid)
 HWND CurrentPage(HWND sheet)
 {
     DWORD_PTR page = 0;
-    SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, 5000, &page);
+    SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, Scaled(5000), &page);
     return reinterpret_cast<HWND>(page);
 }
 

@@ -131,9 +131,16 @@ std::string OpenedRecord(const std::string &record);
 // scenario compares counts.
 size_t PendingCount(const std::string &name);
 
+// A time of the scenarios, stretched by DRIVER_TIME_SCALE where Wine starts
+// processes slowly (CTest sets it for the i686 scenarios under emulation).
+// Every wait goes through it, those for something that must not happen as
+// much as the others: a check watches as long, measured in the program's steps.
+DWORD Scaled(DWORD ms);
+
 // Pumps nothing; just sleeps in small steps while a condition is false.
 template <class F> bool WaitFor(F condition, DWORD timeoutMs)
 {
+    timeoutMs = Scaled(timeoutMs);
     DWORD start = GetTickCount();
     while (!condition()) {
         if (GetTickCount() - start > timeoutMs)

@@ -134,7 +134,7 @@ TEST(Package, DISABLED_AlteredPackageIsRefused)
               box.text);
     Answer(box, IDOK);
     EXPECT_EQ(1, WaitExit(file.process));
-    Sleep(500);
+    Sleep(Scaled(500));
     EXPECT_FALSE(Exists(altered));
     for (const char *made : {"README.TXT", "SETUP.EXE", "SETUP.INF", "APP.EXE", "DATA"})
         EXPECT_FALSE(Exists(installDir + made)) << made;

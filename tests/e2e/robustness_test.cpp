@@ -89,8 +89,8 @@ std::string WindowText(HWND window)
 {
     wchar_t buffer[4096];
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 3000,
-                             &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                             Scaled(3000), &length))
         return "<no answer>";
     return Narrow(std::wstring(buffer, length));
 }
@@ -142,7 +142,7 @@ std::string DefaultCaption()
         caption = WindowText(box);
         PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
-    WaitForSingleObject(thread, 5000);
+    WaitForSingleObject(thread, Scaled(5000));
     CloseHandle(thread);
     return caption;
 }
@@ -487,7 +487,7 @@ bool Prepare(Run &run)
     std::string line = "\"" + exe + "\"" + (tail.empty() ? "" : " " + tail);
     run.process = Start(line, run.dir);
     run.started = GetTickCount();
-    run.limit = c.walk ? 40000 : c.mode == malformed::RunMode ? 30000 : 15000;
+    run.limit = Scaled(c.walk ? 40000 : c.mode == malformed::RunMode ? 30000 : 15000);
     if (run.process.handle == nullptr) {
         run.faults.push_back("could not start (error " + std::to_string(run.process.error) + "): " + line);
         return false;
@@ -644,7 +644,7 @@ void Act(Run &run, HWND window, const std::function<void()> &action)
 {
     DWORD now = GetTickCount();
     auto found = run.acted.find(window);
-    if (found != run.acted.end() && now - found->second < 3000)
+    if (found != run.acted.end() && now - found->second < Scaled(3000))
         return;  // answered a moment ago; give it time to close
     run.acted[window] = now;
     action();
@@ -658,9 +658,9 @@ void Note(Run &run, const std::string &kind)
 
 void AnswerBox(Run &run, HWND box)
 {
-    if (run.acted.count(box) && GetTickCount() - run.acted[box] < 3000)
+    if (run.acted.count(box) && GetTickCount() - run.acted[box] < Scaled(3000))
         return;
-    Sleep(30);  // its text is set while it opens
+    Sleep(Scaled(30));  // its text is set while it opens
     std::string text = ControlText(box, 0xFFFF);
     std::string caption = WindowText(box);
     std::vector<int> buttons;
@@ -682,7 +682,7 @@ void WorkWizard(Run &run, HWND sheet)
 {
     Note(run, "wizard");
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, 3000, &result);
+    SendMessageTimeoutA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0, SMTO_ABORTIFHUNG, Scaled(3000), &result);
     HWND page = reinterpret_cast<HWND>(result);
     if (page == nullptr)
         return;
@@ -709,7 +709,7 @@ void WorkWizard(Run &run, HWND sheet)
             run.destinationTries = 1;
             run.destinationAt = GetTickCount();
             Press(sheet, PSBTN_NEXT);
-        } else if (GetTickCount() - run.destinationAt > 2500) {
+        } else if (GetTickCount() - run.destinationAt > Scaled(2500)) {
             // The page was kept after a refusal: give up like a user would.
             Act(run, sheet, [&] { Press(sheet, PSBTN_CANCEL); });
         }
@@ -802,7 +802,7 @@ void Poll(Run &run)
             WorkRemovalDialog(run, window);
         else if (IsSheet(window))
             WorkWizard(run, window);
-        else if (Class(window) == "#32770" && GetTickCount() - run.started > 5000 && !run.acted.count(window)) {
+        else if (Class(window) == "#32770" && GetTickCount() - run.started > Scaled(5000) && !run.acted.count(window)) {
             run.acted[window] = GetTickCount();
             run.faults.push_back("unexpected window '" + WindowText(window) + "'");
             PostMessageA(window, WM_CLOSE, 0, 0);

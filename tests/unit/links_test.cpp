@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 #include <objbase.h>
 #include <shlobj.h>
@@ -329,39 +330,47 @@ static bool ComInitialised()
     return CoGetApartmentType(&type, &qualifier) != CO_E_NOTINITIALIZED;
 }
 
+// On a thread of its own: a thread that has made a window has COM already
+// (the input method initialises it), as the test program's main thread has
+// once other tests ran before this one in the same process.
 TEST_F(ShellLinks, ComIsInitialisedOncePerCreatingCall)
 {
     UseScript(TEST_SAMPLE_DIR "\\SETUP.INF");
-    InitializeCounter counter;
-    ULARGE_INTEGER cookie;
-    ASSERT_EQ(S_OK, CoRegisterInitializeSpy(&counter, &cookie));
+    std::thread([this] {
+        InitializeCounter counter;
+        ULARGE_INTEGER cookie;
+        ASSERT_EQ(S_OK, CoRegisterInitializeSpy(&counter, &cookie));
+        struct Revoke {
+            ULARGE_INTEGER cookie;
+            ~Revoke() { CoRevokeInitializeSpy(cookie); }
+        } revoke{cookie};
 
-    ASSERT_FALSE(ComInitialised());
-    UpdateShellItems(Programs, 0);  // three links, one initialisation
-    EXPECT_EQ(1, counter.initialised);
-    EXPECT_EQ(1, counter.uninitialised);
-    EXPECT_FALSE(ComInitialised());
-    UpdateShellItems(Desktop, 0);
-    EXPECT_EQ(2, counter.initialised);
-    EXPECT_EQ(2, counter.uninitialised);
+        ASSERT_FALSE(ComInitialised());
+        UpdateShellItems(Programs, 0);  // three links, one initialisation
+        EXPECT_EQ(1, counter.initialised);
+        EXPECT_EQ(1, counter.uninitialised);
+        EXPECT_FALSE(ComInitialised());
+        UpdateShellItems(Desktop, 0);
+        EXPECT_EQ(2, counter.initialised);
+        EXPECT_EQ(2, counter.uninitialised);
 
-    for (int kind : {Programs, Desktop, Startup})
-        UpdateShellItems(kind, 1);
-    EXPECT_EQ(2, counter.initialised);
-    EXPECT_EQ(2, counter.uninitialised);
+        for (int kind : {Programs, Desktop, Startup})
+            UpdateShellItems(kind, 1);
+        EXPECT_EQ(2, counter.initialised);
+        EXPECT_EQ(2, counter.uninitialised);
 
-    // A thread already in the multithreaded apartment keeps it: our refused
-    // initialisation is not undone, and the links are still made.
-    ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    UpdateShellItems(Startup, 0);
-    APTTYPE type;
-    APTTYPEQUALIFIER qualifier;
-    EXPECT_EQ(S_OK, CoGetApartmentType(&type, &qualifier));
-    EXPECT_EQ(APTTYPE_MTA, type);
-    EXPECT_EQ(Names{"サンプル.lnk"}, ListDir(startup));
-    CoUninitialize();
-    EXPECT_FALSE(ComInitialised());
-    CoRevokeInitializeSpy(cookie);
+        // A thread already in the multithreaded apartment keeps it: our refused
+        // initialisation is not undone, and the links are still made.
+        ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+        UpdateShellItems(Startup, 0);
+        APTTYPE type;
+        APTTYPEQUALIFIER qualifier;
+        EXPECT_EQ(S_OK, CoGetApartmentType(&type, &qualifier));
+        EXPECT_EQ(APTTYPE_MTA, type);
+        EXPECT_EQ(Names{"サンプル.lnk"}, ListDir(startup));
+        CoUninitialize();
+        EXPECT_FALSE(ComInitialised());
+    }).join();
 }
 
 // A stand-in for the ShellLink class that records what is asked of it; it
