@@ -230,6 +230,7 @@ static void PrintRegistration()
     Line("  ", UninstallKey, State.folder);
     Line("    DisplayName = ", State.title);
     Line("    UninstallString = \"", State.installDir, State.exeName, "\" /r");
+    Line("    QuietUninstallString = \"", State.installDir, State.exeName, "\" /r /S");
     LoadFileEntry(1);
     if (State.fileCount > 0 && State.entryPath[0] != '\0')
         Line("    DisplayIcon = \"", State.entryPath, "\",0");

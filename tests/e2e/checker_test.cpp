@@ -202,6 +202,7 @@ TEST(Checker, SampleProductPlanFollowsTheLoaders)
     EXPECT_TRUE(HasLine(run, "    [AddItem(\"" + dir + "APP.EXE /setup\",\"サンプル (設定)\")]"));
     EXPECT_TRUE(HasLine(run, "  HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SampleApp"));
     EXPECT_TRUE(HasLine(run, "    UninstallString = \"" + dir + "SETUP.EXE\" /r"));
+    EXPECT_TRUE(HasLine(run, "    QuietUninstallString = \"" + dir + "SETUP.EXE\" /r /S"));
     for (const std::string &line : {"DisplayIcon = \"" + dir + "APP.EXE\",0", "InstallLocation = " + dir, std::string("Publisher = サンプル工房")})
         EXPECT_TRUE(HasLine(run, "    " + line)) << line;
     EXPECT_TRUE(HasLine(run, "  HKEY_CURRENT_USER\\Software\\SampleApp"));
