@@ -161,9 +161,10 @@ int CopyOpenFile(HANDLE source, HANDLE target)
         CopiedBytes += got;
     }
     // The installed file shows when its maker last changed it, as a copy by
-    // the system would.
-    BY_HANDLE_FILE_INFORMATION info;
-    if (read && GetFileInformationByHandle(source, &info))
-        SetFileTime(target, nullptr, nullptr, &info.ftLastWriteTime);
+    // the system would. (Not from GetFileInformationByHandle: its volume
+    // serial number costs a question to the mount manager per file.)
+    FILETIME written;
+    if (read && GetFileTime(source, nullptr, nullptr, &written))
+        SetFileTime(target, nullptr, nullptr, &written);
     return read;
 }

@@ -80,6 +80,17 @@ TEST(Install, SampleProductOnTheNewShell)
     RegWrite(HKEY_LOCAL_MACHINE, key, "Comments", "keep me");
 
     std::string dir = MakeDist("install_sample", SampleScript().c_str());
+    // A copy keeps the time its maker last changed the file, as a system copy does.
+    auto lastWrite = [](const std::string &path, const FILETIME *set) {
+        FILETIME time = {};
+        HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        set != nullptr ? SetFileTime(file, nullptr, nullptr, set) : GetFileTime(file, nullptr, nullptr, &time);
+        CloseHandle(file);
+        return (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    const FILETIME made = {0x2A3B4C00, 0x01D00000};  // in 2014
+    lastWrite(dir + "HELP\\APP.HLP", &made);
     Running running = StartSetupIn(dir);
     HWND sheet = WaitWizard(15000, running.process.id);
     ASSERT_NE(nullptr, sheet);
@@ -119,6 +130,7 @@ TEST(Install, SampleProductOnTheNewShell)
     EXPECT_EQ(ReadFile(dir + "SETUP.EXE"), ReadFile(installDir + "SETUP.EXE"));
     EXPECT_EQ(ReadFile(dir + "SETUP.INF"), ReadFile(installDir + "SETUP.INF"));
     EXPECT_EQ(ReadFile(dir + "HELP\\APP.HLP"), ReadFile(installDir + "APP.HLP"));
+    EXPECT_EQ(0x01D000002A3B4C00ull, lastWrite(installDir + "APP.HLP", nullptr));
     EXPECT_EQ(ReadFile(dir + "DATA.DAT"), ReadFile(installDir + "DATA\\DATA.DAT"));
 
     // The Uninstall entry.
