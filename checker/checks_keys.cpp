@@ -51,7 +51,7 @@ static const char *WhyListEnds(const char *section, const char *key)
     char value[PATH_SIZE];
     GetPrivateProfileStringA(section, key, "", value, sizeof value, State.scriptPath);
     if (lstrcmpiA(section, "Install") == 0)
-        return "転送元が空なので、ファイルの一覧はここで終わります。";
+        return "コピー元が空なので、ファイルの一覧はここで終わります。";
     if (lstrcmpiA(section, "Reg") == 0)
         return "値が空なので、削除するキーの一覧はここで終わります。";
     char *comma = FindCharMbcs(value, ',');

@@ -652,7 +652,7 @@ environment:
   LANG, LC_ALL        a Japanese locale (ja_JP.UTF-8) gives Japanese messages""",
               """終了状態:
   0  アーカイブを書きました
-  1  作れませんでした: 検査でエラーが見つかった、転送元が配布ディレクトリの外にある項目がある、
+  1  作れませんでした: 検査でエラーが見つかった、コピー元が配布ディレクトリの外にある項目がある、
      Windows で使えない名前がある、署名に失敗した、--winget で設定ファイルに Publisher か Version がない など
   2  使い方が正しくありません
 

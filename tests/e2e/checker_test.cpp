@@ -266,7 +266,7 @@ TEST(Checker, ListsThatEndEarly)
     EXPECT_EQ(1, run.status);
     EXPECT_EQ(2u, FindingsAt(run, "Install:1: warning: ").size());
     EXPECT_TRUE(HasFinding(run, "Install:1: warning: " + Home + "ChkEnds\\APP.EXE - ファイルの項目がない", ""));
-    EXPECT_TRUE(HasFinding(run, "Install:1: warning: ", "転送元が空なので、ファイルの一覧はここで終わります"));
+    EXPECT_TRUE(HasFinding(run, "Install:1: warning: ", "コピー元が空なので、ファイルの一覧はここで終わります"));
     EXPECT_TRUE(OneFinding(run, "Install:2: warning: ", "1 番で一覧が終わっている"));
     EXPECT_TRUE(OneFinding(run, "Group:1: warning: ", "カンマがない"));
     EXPECT_TRUE(OneFinding(run, "Group:2: warning: ", "1 番で一覧が終わっている"));
