@@ -140,8 +140,10 @@ InstallResult RunInstall(const std::string &dist, const Script &script, const st
                 WatchProcesses(before, process.id, shell, seen);
                 Sleep(5);
             }
+            // The desktop's shell starts the product on its own time, later
+            // than setup's end on a busy machine: nothing seen yet is waited for longer.
             DWORD ended = GetTickCount();
-            while (GetTickCount() - ended < 3000) {
+            while (GetTickCount() - ended < (seen.empty() ? 15000u : 3000u)) {
                 WatchProcesses(before, process.id, shell, seen);
                 Sleep(20);
             }
