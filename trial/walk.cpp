@@ -50,10 +50,14 @@ static void RecordPage(InstallResult &result, HWND sheet, HWND page, const std::
 static void WatchProcesses(const std::map<DWORD, RunningProcess> &before, DWORD setup, DWORD shell,
                            std::map<DWORD, Launched> &seen)
 {
-    // A process caught while it starts may not have a name yet.
+    // A process caught while it starts may not have a name yet. Wine gives
+    // an ended process's number to the next one: setup's own, once it has
+    // ended, may come back as the product the shell started.
     for (const auto &entry : ProcessList()) {
         const DWORD parent = entry.second.parent;
-        if ((parent == setup || (parent == shell && shell != 0)) && before.count(entry.first) == 0 &&
+        const auto old = before.find(entry.first);
+        if ((parent == setup || (parent == shell && shell != 0)) &&
+            (old == before.end() || old->second.parent != parent) &&
             (seen.count(entry.first) == 0 || seen[entry.first].image.empty()))
             seen[entry.first] = Launched{entry.second.image, parent == setup ? "" : "the desktop's shell"};
     }
