@@ -3,9 +3,37 @@
 #include "trial.h"
 
 #include <prsht.h>
+#include <exdisp.h>
+#include <shlobj.h>
 #include "resources/resource.h"
 
 namespace trial {
+
+// Finish asks the desktop's shell to start the product. A rig that has just
+// started, on a busy machine, may not serve the desktop's shell window yet,
+// and SETUP.EXE rightly says so in a box: the trial waits for it first.
+static void WaitForDesktopShell()
+{
+    CoInitialize(nullptr);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(250)) {
+        IShellWindows *windows = nullptr;
+        if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                    reinterpret_cast<void **>(&windows))))
+            continue;
+        VARIANT location = {}, root = {};
+        location.vt = VT_I4;
+        location.lVal = CSIDL_DESKTOP;
+        LONG window;
+        IDispatch *desktop = nullptr;
+        const HRESULT found = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop);
+        if (desktop != nullptr)
+            desktop->Release();
+        windows->Release();
+        if (found == S_OK)
+            break;
+    }
+    CoUninitialize();
+}
 
 using driver::Box;
 
@@ -76,6 +104,7 @@ static DWORD DesktopShellProcess()
 InstallResult RunInstall(const std::string &dist, const Script &script, const std::string &prefix)
 {
     InstallResult result;
+    WaitForDesktopShell();
     driver::Process process = driver::Start("\"" + dist + script.exe + "\"", dist);
     if (process.handle == nullptr) {
         result.pages = Utf8(script.exe) + " could not be started.\n\n";
