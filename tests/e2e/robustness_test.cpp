@@ -1096,6 +1096,23 @@ TEST(Robustness, DISABLED_ForeignCodePage)
         if (std::any_of(text.begin(), text.end(), [](char ch) { return (ch & 0x80) != 0; }))
             cases.push_back(c);
     }
+    // Emulated, each start of SETUP.EXE takes a minute: only the cases whose
+    // paths or keys hold a lead byte, or a 0x5C second byte, at a separator.
+    if (Scaled(1) > 1) {
+        static const char *const chosen[] = {
+            "copies of every kind", "levels with 0x5C second bytes", "Start menu with odd captions",
+            "Start menu, Title ending in a lead byte", "Reg separator then a lone lead byte",
+            "Reg key with 0x5C second bytes", "Title ending in a lone lead byte", "Folder Rob{n}\x83",
+            "Install destinations below 表", "Install destination ending in a lead byte"};
+        std::vector<Case> kept;
+        for (const char *label : chosen) {
+            auto found = std::find_if(cases.begin(), cases.end(), [&](const Case &c) { return c.label == label; });
+            ASSERT_NE(cases.end(), found) << "no case '" << label << "' to choose";
+            kept.push_back(*found);
+        }
+        printf("robustness: emulated, %zu of the %zu cases\n", kept.size(), cases.size());
+        cases = kept;
+    }
     // What must or must not be reported depends on where the separators are.
     for (Case &c : cases)
         c.must = c.never = "";
