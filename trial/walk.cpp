@@ -6,6 +6,7 @@
 #include <exdisp.h>
 #include <shlobj.h>
 #include "resources/resource.h"
+#include "shell/desktop.h"
 
 namespace trial {
 
@@ -16,21 +17,10 @@ static void WaitForDesktopShell()
 {
     CoInitialize(nullptr);
     for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(250)) {
-        IShellWindows *windows = nullptr;
-        if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
-                                    reinterpret_cast<void **>(&windows))))
-            continue;
-        VARIANT location = {}, root = {};
-        location.vt = VT_I4;
-        location.lVal = CSIDL_DESKTOP;
-        LONG window;
-        IDispatch *desktop = nullptr;
-        const HRESULT found = windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop);
-        if (desktop != nullptr)
+        if (IDispatch *desktop = DesktopWindow()) {
             desktop->Release();
-        windows->Release();
-        if (found == S_OK)
             break;
+        }
     }
     CoUninitialize();
 }
@@ -171,6 +161,10 @@ InstallResult RunInstall(const std::string &dist, const Script &script, const st
             DWORD finish = GetTickCount();
             while (driver::WaitExit(process, 0) == -1 && GetTickCount() - finish < 20000) {
                 WatchProcesses(before, process.id, shell, seen);
+                // SETUP.EXE's word that it could not start the product.
+                Box box;
+                if (driver::WaitBox(box, 0, process.id))
+                    result.boxes.push_back(AnswerBox(box, prefix, "finish", false));
                 Sleep(5);
             }
             // The desktop's shell starts the product on its own time, later

@@ -5,6 +5,7 @@
 // desktop's shell runs as the signed-in user: it is asked to do the start.
 #include "script/state.h"
 #include "removal/seams.h"
+#include "shell/desktop.h"
 #include <exdisp.h>
 #include <shldisp.h>
 #include <shlguid.h>
@@ -27,21 +28,7 @@ FIXED_LAYOUT static void *Become(IUnknown *object, REFIID iid)
 // that object's application.
 static IShellDispatch2 *DesktopShell()
 {
-    IShellWindows *windows = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
-                                reinterpret_cast<void **>(&windows))))
-        return nullptr;
-    VARIANT location = {}, root = {};
-    location.vt = VT_I4;
-    location.lVal = CSIDL_DESKTOP;
-    LONG window;
-    IDispatch *desktop = nullptr;
-    if (windows->FindWindowSW(&location, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) != S_OK) {
-        if (desktop != nullptr)
-            desktop->Release();
-        desktop = nullptr;
-    }
-    windows->Release();
+    IDispatch *desktop = DesktopWindow();
     IServiceProvider *provider = static_cast<IServiceProvider *>(Become(desktop, IID_IServiceProvider));
     IShellBrowser *browser = nullptr;
     if (provider != nullptr) {
