@@ -136,13 +136,26 @@ FIXED_LAYOUT HANDLE HoldDirectory(char *path, int *link)
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (end != nullptr)
         *end = '\\';
-    // Unreadable, it counts as a link: nothing is swept through it.
-    BY_HANDLE_FILE_INFORMATION info;
-    info.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    // Only its attributes are asked for, as every NT has done since the
+    // first: GetFileInformationByHandle would ask the volume for its serial
+    // number too, one more request for each folder swept (on Wine a question
+    // to the mount manager, during which the emulators of 32-bit code lose
+    // the process's other threads). Unreadable, it counts as a link:
+    // nothing is swept through it.
+    typedef LONG(WINAPI * QueryFileProc)(HANDLE, ULONG_PTR *, void *, ULONG, int);
+    FARPROC query = GetProcAddress(GetModuleHandleA("NTDLL.DLL"), "NtQueryInformationFile");
+    ULONG_PTR status[2];
+    struct {
+        LARGE_INTEGER times[4];
+        DWORD attributes;
+    } info;
+    info.attributes = FILE_ATTRIBUTE_REPARSE_POINT;
     if (held != INVALID_HANDLE_VALUE &&
-        (!GetFileInformationByHandle(held, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))) {
-        *link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        (query == nullptr ||
+         reinterpret_cast<QueryFileProc>(reinterpret_cast<void (*)()>(query))(held, status, &info, sizeof info,
+                                                                               4 /* FileBasicInformation */) < 0 ||
+         (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !(info.attributes & FILE_ATTRIBUTE_DIRECTORY))) {
+        *link = (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         CloseOnce(held);
         held = INVALID_HANDLE_VALUE;
     }
