@@ -22,6 +22,11 @@ import threading
 wine_run, exe, results, wanted, *left_out = sys.argv[1:]
 QUIET_LIMIT = 900  # seconds without a line of output: stopped, not slow
 
+# A process the emulator loses ends at once instead of waiting, unseen, for
+# the debugger that Wine starts for it, itself a minute of emulated start.
+env = dict(os.environ)
+env["WINEDLLOVERRIDES"] = ";".join(filter(None, [env.get("WINEDLLOVERRIDES"), "winedbg.exe=d"]))
+
 done = {}
 ended_in = {}
 starts = 0
@@ -29,7 +34,7 @@ while True:
     starts += 1
     program = subprocess.Popen([wine_run, exe, "--gtest_filter=" + wanted + "-" + ":".join([*done, *left_out])],
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace",
-                               start_new_session=True)
+                               start_new_session=True, env=env)
     running, output, finished = None, [], False
     while True:
         watchdog = threading.Timer(QUIET_LIMIT, os.killpg, (program.pid, signal.SIGKILL))
