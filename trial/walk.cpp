@@ -3,8 +3,6 @@
 #include "trial.h"
 
 #include <prsht.h>
-#include <exdisp.h>
-#include <shlobj.h>
 #include "resources/resource.h"
 #include "shell/desktop.h"
 
