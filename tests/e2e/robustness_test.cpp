@@ -58,6 +58,10 @@ const char Removed[] = "は正常に削除されました。";
 const char LeftBehind[] = " にはまだファイルが残っています。後で削除してください。";
 const char Working[] = "削除しています...";
 const char Complete[] = "インストールが完了しました。「完了」を押すと起動します。";
+// After Finish, when the desktop's shell does not start the entry: once, on
+// a loaded machine, Wine's shell died during a case's start and the next
+// case's Finish found no shell to ask.
+const char NotStartedTail[] = "のインストールは完了しました。スタートメニューから起動してください。";
 
 // ---------------------------------------------------------------------------
 // Texts through another code page. A window keeps its text in UTF-16, so
@@ -603,6 +607,11 @@ std::string Judge(Run &run, const std::string &text, const std::string &caption,
         if (caption != Shown(title) || buttons != yesNo)
             return fault("free-space question with wrong caption or buttons");
         return "question";
+    }
+    if (text == Shown(title + NotStartedTail)) {
+        if (caption != Shown(title) || buttons != ok)
+            return fault("not-started message with wrong caption or buttons");
+        return "notstarted";
     }
     if (Ends(text, Shown(SweepQuestion))) {
         if (!KnownPlace(run, text.substr(0, text.size() - Shown(SweepQuestion).size())))
