@@ -1105,14 +1105,14 @@ TEST(Robustness, DISABLED_ForeignCodePage)
         if (std::any_of(text.begin(), text.end(), [](char ch) { return (ch & 0x80) != 0; }))
             cases.push_back(c);
     }
-    // Emulated, each start of SETUP.EXE takes a minute: only the cases whose
-    // paths or keys hold a lead byte, or a 0x5C second byte, at a separator.
+    // Emulated, each start of SETUP.EXE costs the emulator about two minutes,
+    // during which the driver waits in CreateProcess: one walk and one
+    // removal for each way a separator moves (a 0x5C second byte, a lone
+    // lead byte at the end).
     if (Scaled(1) > 1) {
-        static const char *const chosen[] = {
-            "copies of every kind", "levels with 0x5C second bytes", "Start menu with odd captions",
-            "Start menu, Title ending in a lead byte", "Reg separator then a lone lead byte",
-            "Reg key with 0x5C second bytes", "Title ending in a lone lead byte", "Folder Rob{n}\x83",
-            "Install destinations below 表", "Install destination ending in a lead byte"};
+        static const char *const chosen[] = {"levels with 0x5C second bytes", "Start menu, Title ending in a lead byte",
+                                             "Reg key with 0x5C second bytes",
+                                             "Install destination ending in a lead byte"};
         std::vector<Case> kept;
         for (const char *label : chosen) {
             auto found = std::find_if(cases.begin(), cases.end(), [&](const Case &c) { return c.label == label; });
