@@ -14,47 +14,24 @@ runs32=$("$root/tools/runs32.sh")
 # Each architecture gets a fresh rig of its own, so that nothing one tree's
 # tests leave in the prefix (pending deletions, shell windows, registry
 # values) can change the other's results, and a second run starts as the first.
-rigs=()
-trap 'for rig in "${rigs[@]}"; do "$root/tools/rig.sh" stop "$rig"; done' EXIT
-# A tree's rig is started (one at a time: each takes the first free display)
-# before its tests, which run in the environment the start printed.
-run_tree() {
-  local arch=$1 environment=$2 status=0
-  shift 2
-  (eval "$environment" && cd "$root/build/$arch" && ctest --output-on-failure -j2 "$@") || status=1
-  "$root/tools/rig.sh" stop "$root/build/rig-$arch"
-  return $status
-}
-how=${runs32%%:*}
+rigdir=""
+trap '[ -z "$rigdir" ] || "$root/tools/rig.sh" stop "$rigdir"' EXIT
 status=0
-# Emulated, the i686 half keeps one processor busy for most of an hour with
-# the emulator's own work, and the x86_64 half, natively a few minutes, runs
-# beside it in its own rig, its output held back until the i686 half's is
-# shown; natively the halves run one after the other, as each uses both
-# processors.
-beside=""
-if [ "$how" = emulated ]; then
-  rigs+=("$root/build/rig-x86_64")
-  environment=$("$root/tools/rig.sh" start "$root/build/rig-x86_64")
-  run_tree x86_64 "$environment" "$@" >"$root/build/x86_64/ctest.log" 2>&1 &
-  beside=$!
-fi
-for arch in i686 x86_64; do
-  echo "== tests, $arch"
-  log="$root/build/$arch/ctest.log"
-  if [ "$arch" = x86_64 ] && [ -n "$beside" ]; then
-    wait "$beside" || status=1
-    cat "$log"
-  else
-    rigs+=("$root/build/rig-$arch")
-    environment=$("$root/tools/rig.sh" start "$root/build/rig-$arch")
-    run_tree "$arch" "$environment" "$@" 2>&1 | tee "$log" || status=1
-  fi
-done
 summary=()
 for arch in i686 x86_64; do
+  rigdir="$root/build/rig-$arch"
+  eval "$("$root/tools/rig.sh" start "$rigdir")"
+  echo "== tests, $arch"
+  log="$root/build/$arch/ctest.log"
+  if ! (cd "$root/build/$arch" && ctest --output-on-failure -j2 "$@") 2>&1 | tee "$log"; then
+    status=1
+  fi
+  "$root/tools/rig.sh" stop "$rigdir"
+  rigdir=""
+  how=${runs32%%:*}
+  [ "$how" != none ] || how="no 32-bit code"
   label=$arch
-  [ "$arch" = x86_64 ] || label="$arch (${how/none/no 32-bit code})"
+  [ "$arch" = x86_64 ] || label="$arch ($how)"
   summary+=("$(awk -v arch="$label" '
     / Test +#[0-9]+: / {
       if ($0 ~ / Passed +[0-9.]+ sec/) passed++
@@ -62,7 +39,7 @@ for arch in i686 x86_64; do
       else if ($0 ~ /Not Run \(Disabled\)/) disabled++
       else failed++
     }
-    END { printf "%s: %d passed, %d failed, %d skipped, %d disabled\n", arch, passed, failed, skipped, disabled }' "$root/build/$arch/ctest.log")")
+    END { printf "%s: %d passed, %d failed, %d skipped, %d disabled\n", arch, passed, failed, skipped, disabled }' "$log")")
 done
 echo "== static analysis"
 if cppcheck --enable=warning,style,portability,performance --inline-suppr --std=c++17 --language=c++ \
