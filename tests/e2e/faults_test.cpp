@@ -307,6 +307,10 @@ TEST(Faults, ReinstallOverARunningProgram)
     RegWrite(HKEY_LOCAL_MACHINE, key, "Publisher", "someone else's value");
     WriteFile(installDir + "USER.TXT", "the user's notes");
     WriteFile(installDir + "DATA\\DATA.DAT", "damaged");
+    // Finish had the desktop's shell start the program, which records its
+    // start in its own time: the record of the held one must come after it.
+    ASSERT_TRUE(WaitFor([] { return !RegRead(HKEY_CURRENT_USER, "Software\\SampleApp", "LastCommandLine").empty(); },
+                        15000));
     Running app{Start("\"" + installDir + "APP.EXE\" /hold", installDir)};
     ASSERT_TRUE(WaitFor([] {
         return RegRead(HKEY_CURRENT_USER, "Software\\SampleApp", "LastCommandLine").find("/hold") != std::string::npos;
