@@ -1106,9 +1106,10 @@ TEST(Robustness, DISABLED_ForeignCodePage)
             cases.push_back(c);
     }
     // Emulated, each start of SETUP.EXE costs the emulator about two minutes,
-    // during which the driver waits in CreateProcess: one walk and one
-    // removal for each way a separator moves (a 0x5C second byte, a lone
-    // lead byte at the end).
+    // during which the driver waits in CreateProcess: two walks, which this
+    // code page refuses at start (their entries' 0x5C second bytes are
+    // separators here), and one removal for each way a separator moves (a
+    // 0x5C second byte, a lone lead byte at the end).
     if (Scaled(1) > 1) {
         static const char *const chosen[] = {"levels with 0x5C second bytes", "Start menu, Title ending in a lead byte",
                                              "Reg key with 0x5C second bytes",
