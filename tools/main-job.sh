@@ -14,7 +14,7 @@ python3 "$root/tests/tools/check_pe.py" --old-systems --baseline i486 "$root"/bu
 # The 32-bit build is the one tools/package.sh ships: tried where this
 # machine runs 32-bit code natively. A handler registered for 32-bit programs
 # (an emulator) takes them before the kernel would, and every start through
-# it takes the better part of a minute: the 64-bit build is tried there.
+# it takes minutes: the 64-bit build is tried there.
 native32() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 || return 1
   local entry

@@ -3,7 +3,7 @@
 # Prints one line, the way first and then why:
 #   native: ...    the kernel runs them itself
 #   emulated: ...  a binfmt_misc handler (Debian's qemu-user-static) runs them,
-#                  about fifty times slower to start a Wine process
+#                  many times slower to start a Wine process (tools/rig.sh)
 #   none: ...      neither
 # The kernel asks the binfmt_misc handlers before its own ELF loader, so a
 # handler that takes 32-bit programs makes them emulated even where the

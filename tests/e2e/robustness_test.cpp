@@ -1105,7 +1105,7 @@ TEST(Robustness, DISABLED_ForeignCodePage)
         if (std::any_of(text.begin(), text.end(), [](char ch) { return (ch & 0x80) != 0; }))
             cases.push_back(c);
     }
-    // Emulated, each start of SETUP.EXE costs the emulator about two minutes,
+    // Emulated, each start of SETUP.EXE costs the emulator half a minute,
     // during which the driver waits in CreateProcess: two walks, which this
     // code page refuses at start (their entries' 0x5C second bytes are
     // separators here), and one removal for each way a separator moves (a
