@@ -16,6 +16,15 @@ wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
   export DISPLAY=$(cat "$dir/display")
+  # Emulated, qemu-user gives a 32-bit program the whole 4 GB, and each start
+  # of a 32-bit Wine process costs it two minutes of a processor, most of them
+  # spent over the space above 2 GB, which the programs here never use (none
+  # is large-address-aware). Measured on a start of CHECKINF.EXE: 133 s with
+  # 4 GB, 29 s with 2.25 GB; below about 2.1 GB Wine's loader does not start.
+  # The desktop's process has it too: the programs it starts inherit it.
+  if [[ $("$(dirname "$0")/runs32.sh") == emulated:* ]]; then
+    export QEMU_RESERVED_VA=0x90000000
+  fi
 }
 
 # A copy of a booted prefix, into the prefix $1 that no wineserver serves
@@ -148,14 +157,7 @@ start)
   # ever, with its output nowhere, keeps them running for the whole run.
   setsid bash -c 'sleep 86400 | /usr/lib/wine/wine64 cmd /c pause' </dev/null >/dev/null 2>&1 &
   echo $! >"$dir/keepalive.pid"
-  # Emulated, qemu-user gives a 32-bit program the whole 4 GB, and each start
-  # of a 32-bit Wine process costs it two minutes of a processor, most of them
-  # spent over the space above 2 GB, which the programs here never use (none
-  # is large-address-aware). Measured on a start of CHECKINF.EXE: 133 s with
-  # 4 GB, 29 s with 2.25 GB; below about 2.1 GB Wine's loader does not start.
-  emulator=""
-  [[ $("$(dirname "$0")/runs32.sh") != emulated:* ]] || emulator=" QEMU_RESERVED_VA=0x90000000"
-  echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'$emulator"
+  echo "export WINEPREFIX='$WINEPREFIX' WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='$WINEDLLOVERRIDES' LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 DISPLAY='$DISPLAY'${QEMU_RESERVED_VA:+ QEMU_RESERVED_VA=$QEMU_RESERVED_VA}"
   ;;
 stop)
   [ -f "$dir/display" ] || exit 0
